@@ -1,12 +1,15 @@
 #include "core/messages.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/dyn_strings.h"
 #include "core/status.h"
 #include "core/str_lib.h"
 #include "core/temp_stack.h"
 #include "core/token_list.h"
+#include "platform/fs.h"
 
 namespace {
 
@@ -263,22 +266,59 @@ StrDesc LoadedText(int n) {
   return StrError(163);
 }
 
+// Reads whole lines (CR LF, CR or LF ends) into the line queue; the count, or
+// 65,535 when the file cannot be opened.
+uint16_t PlainLineReader(StrDesc path) {
+  FILE* f = FsOpen(StrView(path), "rb");
+  if (!f) return 0xFFFF;
+  uint16_t lines = 0;
+  std::string line;
+  bool pending = false;
+  int c;
+  auto flush = [&]() {
+    DynPush(kLineQueue, Lit(line));
+    line.clear();
+    if (lines < 0xFFFE) ++lines;
+  };
+  while ((c = std::fgetc(f)) != EOF) {
+    if (c == '\r' || c == '\n') {
+      if (c == '\r') {
+        int next = std::fgetc(f);
+        if (next != '\n' && next != EOF) std::ungetc(next, f);
+      }
+      flush();
+      pending = false;
+    } else {
+      line.push_back(static_cast<char>(c));
+      pending = true;
+    }
+  }
+  if (pending) flush();
+  std::fclose(f);
+  return lines;
+}
+
 void LoadMessageFile() {
   g_cat.state = 1;
-  if (!g_line_reader) return;
   TempMarkValue mark = TempMark();
   StrDesc lang = DynGet(0, 4);
   StrDesc name = StrFormat(15, "KV_LANG_%s.MSJ", lang.len > 0 ? StrCstr(lang) : "*");
   StrDesc folder = DynGet(0, 5);
-  StrDesc path = folder.len > 0 ? StrJoin(folder, Lit("\\"), name) : name;
-  if (folder.len > 0 && folder.ptr[folder.len - 1] == '\\') path = StrConcat(folder, name);
-  if (!StrIsError(path)) {
-    uint16_t lines = g_line_reader(path);
+  StrDesc pattern = name;
+  if (folder.len > 0) {
+    bool ends = folder.ptr[folder.len - 1] == '\\' || folder.ptr[folder.len - 1] == '/';
+    pattern = ends ? StrConcat(folder, name) : StrJoin(folder, Lit("\\"), name);
+  }
+  std::vector<FsEntry> found;
+  if (!StrIsError(pattern) && FsList(StrView(pattern), &found) == FsResult::kOk) {
+    std::string path(StrView(pattern));
+    size_t cut = path.find_last_of("\\/");
+    path = (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + found[0].name;
+    uint16_t lines = (g_line_reader ? g_line_reader : PlainLineReader)(Lit(path));
     if (lines != 0xFFFF && lines > 0 && lines < 256) {
       ParseQueuedLines(lines);
-    } else {
-      DynTruncate(kLineQueue, 0);
     }
+    DynTruncate(kLineQueue, 0);
   }
   TempRelease(mark);
 }
