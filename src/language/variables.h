@@ -111,23 +111,32 @@ using VarFieldHook = StrDesc (*)(StrDesc name, int action);
 void SetVarFieldHook(VarFieldHook hook);
 VarFieldHook GetVarFieldHook();
 
-// The type code of a name.
+// The type code of a name (kVarInvalid for an empty name).
 uint8_t ClassifyName(StrDesc name);
+// Classifies the name and finds it (exact bytes) in its kind's list.
 VarRef LookupVariable(StrDesc name);
-// Appends the name to its kind's list; the new index, or kVarAbsent when the
-// list cannot be stored.
+// Appends the name to the list of ref's kind; returns ref with the new index,
+// or kVarAbsent when the list cannot be stored or the name cannot be found
+// again (empty, invalid, or holding ',').
 VarRef CreateVariable(StrDesc name, VarRef ref);
 
 // Pushes the value of a variable (0 / empty for an absent name); 147 for
 // invalid names.
 Status ReadVariable(StrDesc name);
-// Assigns value (creating the variable); on success the stored value stays as
-// the newest TempStack entry. Failures are recorded under module VARNMASSIGN.
+// Assigns value (creating the variable); on success a copy of value stays as
+// the newest TempStack entry. Integers take the value rounded (RoundDiv) and
+// cut to 16 bits. 147 for invalid and array names, 157 when the name cannot be
+// stored; a failed assignment leaves the table unchanged. Failures are
+// recorded under module VARNMASSIGN.
 Status AssignVariable(StrDesc name, StrDesc value);
 // Pushes n as a number, then AssignVariable.
 Status AssignIntegerValue(StrDesc name, int64_t n);
 
 // Direct access by index (system variables). Missing records read 0/empty.
+// Setting integer 32 (_PRECIS) also sets the decimals of the number
+// conversions. A string may be set only at an existing index or the next one
+// (159 otherwise). The setters give 145 when memory cannot be had and pass on
+// the DynStrings status.
 int16_t IntegerVar(uint16_t i);
 Status SetIntegerVar(uint16_t i, int16_t v);
 int64_t NumberVar(uint16_t i);
@@ -146,23 +155,48 @@ struct IndirectControl {
 };
 IndirectControl IndirectControlVar(int n);
 
+// Records the sizes of the name lists and value stores.
 VarSnapshot TakeSnapshot();
+// Cuts back everything created since the snapshot: the name lists, the
+// integer, number and array records (freeing the arrays' storage), and empties
+// the string values above the snapshot's count. Values of older variables keep
+// their current contents. 141 when a list is shorter than its snapshot.
 Status RestoreSnapshot(const VarSnapshot& snapshot);
 
 // Language start-up: DynStrings (with the block table and TempStack), the
-// record tables, then the system variables with their defaults.
+// record tables, then the system variables with their defaults, in their
+// fixed order (so _PRECIS ends at 2 and the number conversions with it).
+// Returns the first failing status (DynInit's 124 when the store exists).
 Status InitVariables();
-// Frees every array's storage, the record tables, then DynStrings' contents
-// are left to the memory shutdown.
+// The matching shutdown: frees every array's element storage (owner 10), then
+// the record tables; the hook is cleared and the decimals reset to 2. The
+// DynStrings block is left to the memory shutdown.
 void ReleaseVariables();
 
 // Arrays. The caller (the evaluator) has evaluated the subscripts of the
-// reference: `args` holds up to four values, each a number (8 bytes) or, for
-// the first reference of a string array, the template string. Extra values
-// are ignored.
-Status ReadElement(StrDesc name, const StrDesc* args, uint16_t count);
-Status AssignElement(StrDesc name, const StrDesc* args, uint16_t count, StrDesc value);
-// Writes value into elements first .. end-1 (end 0xFFFF: to the last); 168
+// reference: `args` holds up to four values, each a number (8 bytes) or a
+// string (the template of a string array); bit i of `string_args` is set when
+// args[i] is a string. A string argument is a dimension of size 1 (subscript
+// 0). Extra values are ignored. Subscripts are rounded to integers; only the
+// combined row-major offset is checked: 168 when it is negative or not below
+// the element count.
+//
+// ReadElement pushes the element (integers and numbers as 8-byte numbers,
+// strings as all their width bytes). An absent array is created from this
+// reference: one dimension per argument, each of size subscript + 1; the
+// width is 2, 8, or the template's length (its bytes fill every element).
+// 147 when the name is not an array name of a valid element kind, or the new
+// array would have one element, width 0, or sizes that do not fit 16 bits;
+// 145 when its storage cannot be had.
+Status ReadElement(StrDesc name, const StrDesc* args, uint16_t count, uint8_t string_args);
+// Stores value into an element and pushes a copy of value. Integers take the
+// integer part (truncated); numbers and strings take the value's bytes over
+// the start of the element (cut to the width; an empty value stores the
+// number 0). 149 when the array does not exist.
+Status AssignElement(StrDesc name, const StrDesc* args, uint16_t count, uint8_t string_args,
+                     StrDesc value);
+// Writes value into elements first .. end-1 (end 0xFFFF or beyond the
+// array: to the last), converted as by AssignElement; pushes nothing. 168
 // when the array does not exist.
 Status FillElements(StrDesc name, StrDesc value, uint16_t first, uint16_t end);
 // Adds n to (or with add false sets) element i of a one-dimensional number

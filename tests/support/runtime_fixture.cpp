@@ -1,9 +1,8 @@
 #include "support/runtime_fixture.h"
 
-#include "core/dyn_strings.h"
 #include "core/mem_pool.h"
-#include "core/rec_table.h"
 #include "core/status.h"
+#include "language/variables.h"
 
 namespace qtest {
 
@@ -11,14 +10,14 @@ Status RuntimeUp(const RuntimeOptions& options) {
   MemFailNextAllocations(0);
   MemConfigure(options.temp_kb, options.table_capacity < 0 ? 64 : options.table_capacity);
   StatusReset();
-  Status st = DynInit();
-  if (st != 0) return st;
-  return RecTablesCreate();
+  // DynStrings (with the block table and TempStack), the record tables and
+  // the system variables.
+  return InitVariables();
 }
 
 Status RuntimeDown() {
   MemFailNextAllocations(0);
-  RecTablesFree();
+  ReleaseVariables();
   Status st = RuntimeMemoryShutdown();
   if (MemReady()) MemShutdown(true);  // leftovers reported above; free them anyway
   StatusReset();
