@@ -7,6 +7,7 @@
 #include "core/dyn_strings.h"
 #include "core/mem_pool.h"
 #include "core/temp_stack.h"
+#include "language/variables.h"
 #include "support/runtime_fixture.h"
 
 namespace {
@@ -153,6 +154,7 @@ TEST(MemPoolLifecycle, ShutdownReportsLeftoverOwnerAndFreesNothing) {
   ASSERT_EQ(qtest::RuntimeUp(), 0);
   void* leftover = MemAlloc(kOwnerScreens, 32);
   ASSERT_NE(leftover, nullptr);
+  ReleaseVariables();
   EXPECT_EQ(RuntimeMemoryShutdown(), kOwnerScreens);
   EXPECT_TRUE(MemReady()) << "nothing freed";
   EXPECT_TRUE(DynReady());

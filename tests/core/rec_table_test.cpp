@@ -1,4 +1,4 @@
-// Record tables: creation on first put, growth with zeroed records, size
+// Record tables (on free table numbers): creation on first put, growth with zeroed records, size
 // mismatches, deletion and freeing.
 #include <gtest/gtest.h>
 
@@ -12,30 +12,30 @@ namespace {
 class RecTableTest : public RuntimeTest {};
 
 TEST_F(RecTableTest, PutGrowsWithZeroRecords) {
-  EXPECT_EQ(RecGet(7, 0), nullptr);
+  EXPECT_EQ(RecGet(9, 0), nullptr);
   int16_t v = 42;
-  ASSERT_NE(RecPut(7, 3, &v, 2), nullptr);
-  EXPECT_EQ(RecInfo(7, 0), 4);
-  EXPECT_EQ(RecInfo(7, 1), 2);
+  ASSERT_NE(RecPut(9, 3, &v, 2), nullptr);
+  EXPECT_EQ(RecInfo(9, 0), 4);
+  EXPECT_EQ(RecInfo(9, 1), 2);
   for (uint16_t i = 0; i < 3; ++i) {
     int16_t got = -1;
-    std::memcpy(&got, RecGet(7, i), 2);
+    std::memcpy(&got, RecGet(9, i), 2);
     EXPECT_EQ(got, 0) << i;
   }
   int16_t got = 0;
-  std::memcpy(&got, RecGet(7, 3), 2);
+  std::memcpy(&got, RecGet(9, 3), 2);
   EXPECT_EQ(got, 42);
-  EXPECT_EQ(RecGet(7, 4), nullptr);
+  EXPECT_EQ(RecGet(9, 4), nullptr);
 }
 
 TEST_F(RecTableTest, SizeMismatchStoresNothing) {
   int16_t v = 1;
-  RecPut(7, 0, &v, 2);
+  RecPut(9, 0, &v, 2);
   int32_t w = 7;
-  EXPECT_EQ(RecPut(7, 0, &w, 4), nullptr);
-  EXPECT_EQ(RecPut(7, 5, &w, 4), nullptr);
-  EXPECT_EQ(RecInfo(7, 0), 1);
-  EXPECT_EQ(*static_cast<int16_t*>(RecGet(7, 0)), 1);
+  EXPECT_EQ(RecPut(9, 0, &w, 4), nullptr);
+  EXPECT_EQ(RecPut(9, 5, &w, 4), nullptr);
+  EXPECT_EQ(RecInfo(9, 0), 1);
+  EXPECT_EQ(*static_cast<int16_t*>(RecGet(9, 0)), 1);
 }
 
 TEST_F(RecTableTest, DeleteMovesLaterRecordsDown) {
