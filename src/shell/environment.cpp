@@ -15,13 +15,30 @@
 #include "platform/process.h"
 #include "shell/cmdline.h"
 #include "shell/folders_setup.h"
+#include "storage/data_file.h"
+#include "storage/dictionary.h"
 #include "storage/streams.h"
 
 namespace {
 
-// The module shutdowns, in the order they run before the variables go.
+// The module shutdowns, in the order they run before the variables go:
+// the data files first, so their indexes are saved and lock files removed.
 void ReleaseModules() {
+  DataFilesCloseAll();
+  DataFilesReset();
+  DictClear();
   StreamsReset();
+}
+
+// Opens every file the dictionary declares for shared update, the last one
+// opened (file 1) becoming the current file. Outcomes (0 first record, 2 an
+// empty file) are not failures.
+Status OpenApplicationFiles() {
+  for (uint16_t f = DictFileCount(); f >= 1; --f) {
+    Status st = FileOpen(f, 0x08);
+    if (st >= 122) return st;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -66,9 +83,22 @@ Status RuntimeLoadEnvironment(uint8_t start_flags) {
   ErrDetailClear();
   ErrClear();
   Status st = 156;
-  if (start_flags & 4) {
-    if (st == 156 || st == 164) st = 0;
+  TempMarkValue mark = TempMark();
+  StrDesc prefix = StrCopy(StrSub(DynGet(0, 2), 0, 2));
+  if (prefix.len >= 2) {
+    st = DictLoad(StrCopy(DynGet(0, 5)), prefix);
+    if (st != 0) {
+      // Not in the program's folder: the DPATH option, else ..\APPS.
+      Status again = ResolveFolders(kFoldersFromOption);
+      if (again == 0) {
+        DictClear();
+        st = DictLoad(StrCopy(DynGet(0, 5)), prefix);
+      }
+    }
   }
+  TempRelease(mark);
+  if ((start_flags & 4) && (st == 156 || st == 164)) st = 0;
+  if (st == 0 && DictFileCount() > 0) st = OpenApplicationFiles();
   return st;
 }
 
