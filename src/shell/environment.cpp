@@ -11,7 +11,9 @@
 #include "core/str_lib.h"
 #include "core/temp_stack.h"
 #include "core/token_list.h"
+#include "language/local_lists.h"
 #include "language/variables.h"
+#include "screens/def_file.h"
 #include "platform/process.h"
 #include "shell/cmdline.h"
 #include "shell/folders_setup.h"
@@ -27,6 +29,7 @@ void ReleaseModules() {
   DataFilesCloseAll();
   DataFilesReset();
   DictClear();
+  ReleaseLocalLists();
   StreamsReset();
 }
 
@@ -50,6 +53,8 @@ Status RuntimeCoreUp() {
   Status st = InitVariables();
   if (st != 0) return st;
   InstallPathExpander();
+  // Message files are read by the definition reader from the first lookup on.
+  DefInstallMessageReader();
   // The locale text: number characters and yes/no words, a NUL, the month
   // names and the long date pattern, a NUL and a blank.
   TempMarkValue mark = TempMark();

@@ -2,24 +2,25 @@
 
 #include "core/mem_pool.h"
 #include "core/status.h"
-#include "language/variables.h"
+#include "shell/environment.h"
 
 namespace qtest {
 
 Status RuntimeUp(const RuntimeOptions& options) {
   MemFailNextAllocations(0);
   MemConfigure(options.temp_kb, options.table_capacity < 0 ? 64 : options.table_capacity);
-  StatusReset();
-  // DynStrings (with the block table and TempStack), the record tables and
-  // the system variables.
-  return InitVariables();
+  // The program's own first steps: the block table, TempStack and DynStrings,
+  // the record tables, the system variables, the hook table, the locale text.
+  return RuntimeCoreUp();
 }
 
 Status RuntimeDown() {
   MemFailNextAllocations(0);
-  ReleaseVariables();
-  Status st = RuntimeMemoryShutdown();
-  if (MemReady()) MemShutdown(true);  // leftovers reported above; free them anyway
+  // The program's own shutdown: data files closed, module tables released,
+  // variables, then the memory shutdown (which force-frees any leftover
+  // after reporting its owner).
+  Status st = RuntimeShutdown();
+  if (MemReady()) MemShutdown(true);
   StatusReset();
   return st;
 }

@@ -3,7 +3,8 @@
 //
 // RuntimeUp performs the start-up steps a test needs (memory configuration,
 // the block table, TempStack and DynStrings, the record tables, the variable
-// table with its system variables, the error word); RuntimeDown releases them
+// table with its system variables, the hook table, the locale text); RuntimeDown
+// releases them
 // in the order the program does and reports leftovers. Tests derive from
 // RuntimeTest, or call the two functions themselves.
 #pragma once
