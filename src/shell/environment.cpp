@@ -13,7 +13,9 @@
 #include "core/token_list.h"
 #include "language/local_lists.h"
 #include "language/variables.h"
+#include "procedures/procedure.h"
 #include "screens/def_file.h"
+#include "shell/progress.h"
 #include "platform/process.h"
 #include "shell/cmdline.h"
 #include "shell/folders_setup.h"
@@ -26,6 +28,8 @@ namespace {
 // The module shutdowns, in the order they run before the variables go:
 // the data files first, so their indexes are saved and lock files removed.
 void ReleaseModules() {
+  ProgressReset();
+  ProceduresShutdown();
   DataFilesCloseAll();
   DataFilesReset();
   DictClear();
