@@ -4,6 +4,7 @@
 
 #include "core/dyn_strings.h"
 #include "core/fixed_point.h"
+#include "core/hook_table.h"
 #include "core/mem_pool.h"
 #include "core/rec_table.h"
 #include "core/status.h"
@@ -66,8 +67,6 @@ struct Subscripts {
   bool has_template = false;
 };
 
-VarFieldHook g_field_hook = nullptr;
-
 uint8_t KindOf(uint8_t type) {
   switch (type) {
     case kVarNumber:
@@ -79,6 +78,11 @@ uint8_t KindOf(uint8_t type) {
     default:
       return kKindInteger;
   }
+}
+
+// The field-value hook lives in slot 0 of the hook table.
+VarFieldHook FieldHook() {
+  return HookAs<VarFieldHook>(kHookFieldValue);
 }
 
 bool StartsWithUnderscore(StrDesc name) {
@@ -274,8 +278,10 @@ Status CreateFromReference(StrDesc name, VarRef ref, uint8_t element_kind, const
   if (shape.dims == 0) return kStSyntax;
   uint32_t total = 1;
   for (uint8_t i = 0; i < subs.count; ++i) {
+    // Sizes run from 1 to 65,535; the subscript is tested before 1 is added to
+    // it, so that no subscript can overflow.
+    if (!subs.is_string[i] && (subs.value[i] < 0 || subs.value[i] >= 0xFFFF)) return kStSyntax;
     int64_t size = subs.is_string[i] ? 1 : subs.value[i] + 1;
-    if (size < 1 || size > 0xFFFF) return kStSyntax;
     shape.size[i] = static_cast<uint16_t>(size);
     total *= static_cast<uint32_t>(size);
     if (total > 0xFFFF) return kStSyntax;
@@ -369,13 +375,16 @@ Status Assign(StrDesc name, StrDesc value, bool use_hook) {
     return st;
   }
   TempMarkValue mark = TempMark();
-  if (use_hook && g_field_hook && StartsWithUnderscore(name)) {
+  VarFieldHook hook = use_hook ? FieldHook() : nullptr;
+  if (hook && StartsWithUnderscore(name)) {
     st = TempPushCopy(value);
     if (st == 0) {
-      StrDesc answer = g_field_hook(name, 5);
+      // The copy is the result: the hook may change the store value points into.
+      StrDesc copy = TempTop();
+      StrDesc answer = hook(name, 5);
       st = StrIsError(answer) ? StrCheck(answer) : 0;
       if (st == 0) {
-        StrDesc kept = TempKeep(mark, value);
+        StrDesc kept = TempKeep(mark, copy);
         if (!StrIsError(kept)) return 0;
         st = StrCheck(kept);
       }
@@ -401,11 +410,11 @@ Status Assign(StrDesc name, StrDesc value, bool use_hook) {
 }  // namespace
 
 void SetVarFieldHook(VarFieldHook hook) {
-  g_field_hook = hook;
+  HookSetAs(kHookFieldValue, hook);
 }
 
 VarFieldHook GetVarFieldHook() {
-  return g_field_hook;
+  return FieldHook();
 }
 
 uint8_t ClassifyName(StrDesc name) {
@@ -448,8 +457,9 @@ Status ReadVariable(StrDesc name) {
   if (st != 0) return st;
   TempMarkValue mark = TempMark();
   VarRef ref = LookupVariable(name);
-  if (g_field_hook && StartsWithUnderscore(name)) {
-    StrDesc answer = g_field_hook(name, 1);
+  VarFieldHook hook = FieldHook();
+  if (hook && StartsWithUnderscore(name)) {
+    StrDesc answer = hook(name, 1);
     if (StrIsError(answer)) {
       st = StrCheck(answer);
     } else {
@@ -638,7 +648,7 @@ void ReleaseVariables() {
   for (uint16_t i = RecInfo(kRecArrays, 0); i-- > 0;)
     FreeArrayStorage(i);
   RecTablesFree();
-  g_field_hook = nullptr;
+  SetVarFieldHook(nullptr);
   NumSetDecimals(2);
 }
 

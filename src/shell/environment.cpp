@@ -15,6 +15,7 @@
 #include "language/variables.h"
 #include "procedures/procedure.h"
 #include "screens/def_file.h"
+#include "screens/masks.h"
 #include "shell/progress.h"
 #include "platform/process.h"
 #include "shell/cmdline.h"
@@ -34,6 +35,7 @@ void ReleaseModules() {
   DataFilesReset();
   DictClear();
   ReleaseLocalLists();
+  LocaleReset();
   StreamsReset();
 }
 
@@ -68,6 +70,7 @@ Status RuntimeCoreUp() {
                              StrConcat(sep, Lit(" ")));
   st = DynSet(0, 0, locale);
   TempRelease(mark);
+  if (st == 0) LocaleRefresh();
   return st;
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/dyn_strings.h"
 #include "core/fixed_point.h"
+#include "core/hook_table.h"
 #include "core/mem_pool.h"
 #include "core/rec_table.h"
 #include "core/status.h"
@@ -363,6 +364,10 @@ StrDesc FakeFieldHook(StrDesc name, int action) {
   if (n != "_FLD" && n != "_FLD#" && n != "_FLD$") return StrError(kStData);
   if (action == 5) {
     g_log->assigned = S(TempTop());
+    if (n == "_FLD$") {
+      // The field keeps its value in the store: the texts of later items move.
+      DynSet(1, 0, Lit("a field value long enough to move every later item"));
+    }
     return TempTop();
   }
   if (n == "_FLD") return Lit("42");
@@ -436,6 +441,25 @@ TEST_F(VariablesHookTest, AssignmentsToFieldsBypassTheTable) {
   ASSERT_EQ(AssignVariable(Lit("_STAT"), Num(700)), 0);
   EXPECT_EQ(IntegerVar(kSysStat), 7);
   ASSERT_EQ(log_.calls.back(), "_STAT/5");
+}
+
+TEST_F(VariablesHookTest, AFieldAssignmentLeavesTheValueAsGiven) {
+  ASSERT_EQ(AssignVariable(Lit("S$"), Lit("from the table")), 0);
+  StrDesc view = StringVar(LookupVariable(Lit("S$")).index);  // a view into the store
+  ASSERT_EQ(AssignVariable(Lit("_FLD$"), view), 0);
+  EXPECT_EQ(log_.assigned, "from the table");
+  EXPECT_EQ(TopStr(), "from the table");
+}
+
+TEST_F(VariablesHookTest, TheHookIsTheFieldValueSlotOfTheHookTable) {
+  EXPECT_EQ(HookAs<VarFieldHook>(kHookFieldValue), &FakeFieldHook);
+  SetVarFieldHook(nullptr);
+  EXPECT_EQ(HookGet(kHookFieldValue), nullptr);
+  // Registered the way every other hook is.
+  ASSERT_EQ(HookSetAs(kHookFieldValue, &FakeFieldHook), 0);
+  EXPECT_EQ(GetVarFieldHook(), &FakeFieldHook);
+  ASSERT_EQ(ReadVariable(Lit("_FLD")), 0);
+  EXPECT_EQ(TopNum(), 4200);
 }
 
 // --- IndirectControlVar ---------------------------------------------------
@@ -627,6 +651,17 @@ TEST_F(VariablesTest, ArraysThatCannotBeMadeAreRefused) {
     EXPECT_EQ(TempMark(), mark);
     EXPECT_EQ(TakeSnapshot().list_length[3], before.list_length[3]);
     EXPECT_EQ(ArrayBlocks(), 0);
+  }
+}
+
+TEST_F(VariablesTest, TheLargestSubscriptCannotMakeAnArray) {
+  ASSERT_EQ(SetIntegerVar(kSysPrecis, 0), 0);  // subscripts are taken as given
+  for (int64_t raw : {INT64_MAX, int64_t{0xFFFF}}) {
+    SCOPED_TRACE(raw);
+    Ref r;
+    r.args.push_back(NumToBytes(raw));
+    EXPECT_EQ(Read("MAX#(", r), kStSyntax);
+    EXPECT_EQ(LookupVariable(Lit("MAX#(")).index, kVarAbsent);
   }
 }
 
