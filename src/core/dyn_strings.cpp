@@ -31,6 +31,8 @@ uint32_t TextOffset(uint32_t slot) {
   return off;
 }
 
+// A refused set: records `recorded` under `module` (unless an error is
+// recorded already), then 156 under STRINGASSIGN on the same terms; 159.
 Status Refuse(Status recorded, uint16_t module) {
   ErrSet(1, module, recorded, recorded);
   ErrSet(1, kModStringAssign, 156, 156);
@@ -103,8 +105,9 @@ Status DynSet(uint16_t g, uint16_t i, StrDesc s) {
   uint32_t old_len = i < count ? g_dyn.lengths[slot] : 0;
   if (!(g_dyn.used_slots + new_slots < kDynSlots &&
         g_dyn.used_text + copy.len - old_len < kDynTextCapacity)) {
+    // A full store is a failed assignment, not an address outside the store.
     TempRelease(mark);
-    return Refuse(159, kModDynStrings);
+    return Refuse(kStLoadStr, kModStringAssign);
   }
   if (new_slots > 0) {
     uint32_t next_group = first + count;

@@ -6,16 +6,20 @@
 #include "core/messages.h"
 #include "core/status.h"
 #include "core/temp_stack.h"
+#include "core/token_list.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 
 namespace {
 
-// Today's date in the display form of date style 2: day, month and year in
-// the language's order (month first in English), separated by dashes.
+// Today's date in the display form of date style 2: day, month and year
+// separated by dashes, day first for the languages "ES,FR,IT" and month first
+// for any other.
 StrDesc ReportDate(const ClockDateTime& now) {
-  if (LangIndex() == 1) return StrFormat(10, "%02d-%02d-%04d", now.month, now.day, now.year);
+  if (ListFind(Lit("ES,FR,IT"), DynGet(0, 4), ',') == 0) {
+    return StrFormat(10, "%02d-%02d-%04d", now.month, now.day, now.year);
+  }
   return StrFormat(10, "%02d-%02d-%04d", now.day, now.month, now.year);
 }
 

@@ -110,8 +110,9 @@ Status MemFree(uint16_t owner, void* pointer) {
 }
 
 Status MemCopyInto(uint16_t /*owner*/, void* pointer, uint32_t offset, StrDesc source) {
+  if (Status st = StrCheck(source)) return st;
   MemEntryRecord* e = FindEntry(pointer);
-  if (!e || StrCheck(source) != 0) return 168;
+  if (!e) return 168;
   if (static_cast<uint64_t>(e->size) < static_cast<uint64_t>(offset) + source.len) return 168;
   std::memmove(e->data + offset, source.ptr, source.len);
   return 0;
@@ -171,7 +172,9 @@ void* BufferAppend(uint16_t owner, BufferRecord* record, const void* source, uin
     record->status = 168;
     return nullptr;
   }
-  Status st = MemCopyInto(owner, record->data, at, StrMake(static_cast<const char*>(source), length));
+  // A null source is not a string's error: it is refused like a bad block.
+  StrDesc bytes = source ? StrMake(static_cast<const char*>(source), length) : StrError(168);
+  Status st = MemCopyInto(owner, record->data, at, bytes);
   if (st != 0) {
     record->status = st;
     return nullptr;

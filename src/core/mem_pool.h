@@ -77,7 +77,7 @@ const MemEntryRecord* MemEntry(uint16_t handle);
 Status MemFree(uint16_t owner, void* pointer);
 
 // Copies `source` into the block at `offset` when it fits; else, or when the
-// pointer is not a block, 168.
+// pointer is not a block, 168. An error descriptor's code is returned as it is.
 Status MemCopyInto(uint16_t owner, void* pointer, uint32_t offset, StrDesc source);
 
 // A new block of new_size bytes holding the first used_length bytes of the

@@ -82,7 +82,12 @@ void* RecPut(uint16_t table, uint16_t index, const void* source, uint16_t size) 
   RecTable* t = g_registry[table];
   if (size != t->record_size) return nullptr;
   if (index >= t->count) {
+    // A source among the table's own records moves with them to the new block.
+    auto at = reinterpret_cast<uintptr_t>(source);
+    auto first = reinterpret_cast<uintptr_t>(t->data);
+    bool own = source && t->data && at >= first && at < first + uint32_t{t->count} * size;
     if (index == 0xFFFF || Resize(table, static_cast<uint16_t>(index + 1)) != 0) return nullptr;
+    if (own) source = t->data + (at - first);
   }
   unsigned char* rec = t->data + uint32_t{index} * t->record_size;
   if (source) std::memmove(rec, source, size);

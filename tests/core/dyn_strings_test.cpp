@@ -2,6 +2,7 @@
 // the store's limits and the failure records.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "core/dyn_strings.h"
@@ -110,6 +111,41 @@ TEST_F(DynStringsTest, FullStoreRefusesAndStaysIntact) {
   // Replacing the big item by a short one frees its room again.
   EXPECT_EQ(DynSet(10, 0, Lit("s")), 0);
   EXPECT_EQ(DynSet(11, 0, Lit(std::string(50000, 'c'))), 0);
+}
+
+// Every refusal returns 159; the error word tells an address outside the
+// store (DynStrings) from a store that is full (STRINGASSIGN).
+TEST_F(DynStringsTest, RefusalsAreRecordedUnderTheirCause) {
+  const uint32_t outside = (uint32_t{kModDynStrings} << 16) | 159;
+  const uint32_t full = (uint32_t{kModStringAssign} << 16) | 156;
+  struct Case {
+    const char* name;
+    std::function<Status()> refused_set;  // fills what the case needs, then the refused set
+    uint32_t word;
+  };
+  const Case cases[] = {
+      {"group_outside", [] { return DynSet(39, 0, Lit("x")); }, outside},
+      {"slot_outside", [] { return DynSet(0, 2048, Lit("x")); }, outside},
+      {"text_full",
+       [] {
+         EXPECT_EQ(DynSet(10, 0, Lit(std::string(kDynTextCapacity - 1 - DynUsedText(), 'a'))), 0);
+         return DynSet(10, 1, Lit("b"));
+       },
+       full},
+      {"slots_full",
+       [] {
+         uint16_t free_slots = static_cast<uint16_t>(kDynSlots - 1 - DynUsedSlots());
+         EXPECT_EQ(DynSet(20, static_cast<uint16_t>(free_slots - 1), Lit("")), 0);
+         return DynSet(20, free_slots, Lit(""));
+       },
+       full},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ErrClear();
+    EXPECT_EQ(c.refused_set(), 159);
+    EXPECT_EQ(ErrWord(), c.word);
+  }
 }
 
 TEST_F(DynStringsTest, SlotLimit) {

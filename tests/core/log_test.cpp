@@ -54,6 +54,24 @@ TEST_F(LogTest, ReportIsFramedExactly) {
   EXPECT_EQ(qtest::ReadFile(dir_ + "/QOlog.txt"), one + two) << "appended, never replaced";
 }
 
+TEST_F(LogTest, DateOrderFollowsTheLanguage) {
+  struct Case {
+    const char* language;
+    const char* date;
+  } cases[] = {
+      {"ES", "17-05-2024"}, {"FR", "17-05-2024"}, {"IT", "17-05-2024"},  // day first
+      {"EN", "05-17-2024"}, {"DE", "05-17-2024"}, {"", "05-17-2024"},    // month first
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    DynSet(0, 4, Lit(c.language));
+    std::string file = std::string("date_") + c.language + ".txt";
+    ASSERT_EQ(LogErrorReport(Lit("x"), Lit(file)), 0);
+    std::string log = qtest::ReadFile(dir_ + "/" + file);
+    EXPECT_NE(log.find(std::string(" Date:") + c.date + " - Time:"), std::string::npos) << log;
+  }
+}
+
 TEST_F(LogTest, UnwritableLogGives164WithFileInDetail) {
   ErrDetailClear();
   EXPECT_EQ(LogErrorReport(Lit("abc"), Lit("nofolder\\x.txt")), 164);

@@ -76,6 +76,8 @@ TEST_F(MemPoolTest, CopyIntoRefusesWhatDoesNotFit) {
   EXPECT_EQ(std::memcmp(p + 6, "0123456789", 10), 0);
   int other = 0;
   EXPECT_EQ(MemCopyInto(kOwnerScreens, &other, 0, Lit("x")), 168);
+  EXPECT_EQ(MemCopyInto(kOwnerScreens, p, 0, StrError(146)), 146) << "an error passes through";
+  EXPECT_EQ(p[0], 0);
   MemFree(kOwnerScreens, p);
 }
 

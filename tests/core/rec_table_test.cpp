@@ -38,6 +38,16 @@ TEST_F(RecTableTest, SizeMismatchStoresNothing) {
   EXPECT_EQ(*static_cast<int16_t*>(RecGet(9, 0)), 1);
 }
 
+TEST_F(RecTableTest, PutCopiesARecordOfItsOwnTable) {
+  int16_t v = 42;
+  ASSERT_NE(RecPut(9, 0, &v, 2), nullptr);
+  // Growing moves the records to a new block; the source moves with them.
+  ASSERT_NE(RecPut(9, 5, RecGet(9, 0), 2), nullptr);
+  EXPECT_EQ(*static_cast<int16_t*>(RecGet(9, 5)), 42);
+  ASSERT_NE(RecPut(9, 1, RecGet(9, 5), 2), nullptr);  // no growth
+  EXPECT_EQ(*static_cast<int16_t*>(RecGet(9, 1)), 42);
+}
+
 TEST_F(RecTableTest, DeleteMovesLaterRecordsDown) {
   for (int16_t i = 0; i < 3; ++i) {
     int16_t v = static_cast<int16_t>(10 + i);
