@@ -133,7 +133,8 @@ Status FieldStore(uint16_t file, uint16_t field, StrDesc text) {
   Status st = StrCheck(stored);
   if (st == 0) {
     bool blank = true;
-    for (uint16_t i = 0; i < stored.len; ++i) blank = blank && stored.ptr[i] == ' ';
+    for (uint16_t i = 0; i < stored.len; ++i)
+      blank = blank && stored.ptr[i] == ' ';
     // A blank date stays blank. A date of the 1900s keeps its digits, which
     // read back as 19xx; any other is written with its first digit raised.
     bool nineteen = text.len == 8 && text.ptr[0] == '1' && text.ptr[1] == '9';
@@ -161,7 +162,8 @@ Status ReadFieldRef(StrDesc text) {
     value = NumFormatInt(r.file);
   } else {
     value = FieldValue(r.file, r.field);
-    if (!StrIsError(value) && FieldTypeIsNumber(r.type)) value = NumToBytes(NumParse(StrTrim(value, 3)));
+    if (!StrIsError(value) && FieldTypeIsNumber(r.type))
+      value = NumToBytes(NumParse(StrTrim(value, 3)));
   }
   StrDesc kept = TempKeep(mark, value);
   return StrCheck(kept);
@@ -176,11 +178,13 @@ Status AssignFieldRef(StrDesc text, StrDesc value) {
   StrDesc stored = value;
   if (st == 0 && FieldTypeIsNumber(r.type)) {
     // Numeric fields take numbers: the 8-byte value written with the
-    // current decimals.
+    // current decimals, 0 as "0" (a blank field is one never given a value,
+    // and a blank logical field is undecided rather than false).
     if (value.len != 0 && value.len != 8) {
       st = kStTypeMismatch;
     } else {
       stored = NumFormatD(NumFromBytes(value));
+      if (!StrIsError(stored) && stored.len == 0) stored = Lit("0");
       st = StrCheck(stored);
     }
   }

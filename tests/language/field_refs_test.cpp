@@ -20,8 +20,9 @@ class FieldRefsTest : public StorageTest {
  protected:
   void SetUp() override {
     StorageTest::SetUp();
-    ASSERT_EQ(Load(Lines({FileLine(1, "CLIENTS"), FieldLine(1, 5, 'A', "CODE"), FieldLine(1, 6, '2', "BAL"),
-                          FieldLine(1, 6, 'F', "SINCE"), FieldLine(1, 6, 'N', "QTY"), FieldLine(1, 1, 'L', "OK"),
+    ASSERT_EQ(Load(Lines({FileLine(1, "CLIENTS"), FieldLine(1, 5, 'A', "CODE"),
+                          FieldLine(1, 6, '2', "BAL"), FieldLine(1, 6, 'F', "SINCE"),
+                          FieldLine(1, 6, 'N', "QTY"), FieldLine(1, 1, 'L', "OK"),
                           FileLine(2, "ITEMS"), FieldLine(2, 3, 'A', "REF")})),
               0);
     ASSERT_LE(FileOpen(1, 0), 2);
@@ -63,19 +64,13 @@ TEST_F(FieldRefsTest, Resolution) {
     uint16_t file, field;
     char type;
   } cases[] = {
-      {"CODE{CLIENTS}", 0, 1, 1, 'A'},
-      {"CODE{clients}", 0, 1, 1, 'A'},
-      {"2{1}", 0, 1, 2, '2'},
-      {"REF{}", 0, 2, 1, 'A'},  // the current file
-      {"{CLIENTS}", 0, 1, 0, 0},
-      {"QTY{1}", 0, 1, 4, 'N'},
-      {"CODE{CLIENTS", 147, 0, 0, 0},
-      {"CODE", 147, 0, 0, 0},
+      {"CODE{CLIENTS}", 0, 1, 1, 'A'}, {"CODE{clients}", 0, 1, 1, 'A'},
+      {"2{1}", 0, 1, 2, '2'},          {"REF{}", 0, 2, 1, 'A'},  // the current file
+      {"{CLIENTS}", 0, 1, 0, 0},       {"QTY{1}", 0, 1, 4, 'N'},
+      {"CODE{CLIENTS", 147, 0, 0, 0},  {"CODE", 147, 0, 0, 0},
       {"NOPE{1}", 147, 1, 0, 0},  // not a name, and 0 as a number
-      {"CODE{3}", 161, 0, 0, 0},
-      {"CODE{0}", 161, 0, 0, 0},
-      {"CODE{unknown}", 161, 0, 0, 0},
-      {"9{1}", 168, 1, 0, 0},
+      {"CODE{3}", 161, 0, 0, 0},       {"CODE{0}", 161, 0, 0, 0},
+      {"CODE{unknown}", 161, 0, 0, 0}, {"9{1}", 168, 1, 0, 0},
   };
   for (const Case& c : cases) {
     FieldRef r = ResolveFieldRef(StrFromCstr(c.ref));
@@ -101,6 +96,11 @@ TEST_F(FieldRefsTest, ReadingByType) {
   EXPECT_EQ(ReadNumber("BAL{1}"), 1250);
   ASSERT_EQ(AssignNumber("OK{1}", 100), 0);
   EXPECT_EQ(ReadNumber("OK{1}"), 100);
+  // Zero is written as a number: false, not an undecided blank.
+  ASSERT_EQ(AssignNumber("OK{1}", 0), 0);
+  EXPECT_EQ(S(RecordBuffer(1, 1)).substr(23, 1), "0");
+  ASSERT_EQ(AssignNumber("BAL{1}", 0), 0);
+  EXPECT_EQ(S(RecordBuffer(1, 1)).substr(5, 6), "  0.00");
   EXPECT_EQ(ReadNumber("QTY{1}"), 0);  // blanks read as 0
   // A numeric field takes numbers only.
   EXPECT_EQ(Assign("QTY{1}", Lit("abc")), kStTypeMismatch);
