@@ -11,6 +11,7 @@
 #include "language/variables.h"
 #include "platform/process.h"
 #include "platform/ui.h"
+#include "screens/def_file.h"
 #include "shell/cmdline.h"
 #include "shell/environment.h"
 #include "shell/folders_setup.h"
@@ -107,11 +108,13 @@ StrDesc ChooseStartCommand(StrDesc given) {
     StrDesc prefix = StrSub(DynGet(0, 2), 0, 2);
     command = StrReplace(Lit("\\MENU"), Lit("\\"), prefix, 1);
   }
+  // Only the definitions folder counts: not the working folder, and a
+  // folder name holding a comma is still one folder.
   StrDesc name = ListItem(command, ',', 1);
   bool found = false;
-  for (const char* ext : {"PMT", "PPN"}) {
-    StrDesc file = FindFileInFolders(DynGet(0, 5), PathJoinExt(name, Lit(ext)));
-    if (file.len > 0) found = true;
+  for (uint16_t kind : {kDefPmt, kDefPpn}) {
+    StrDesc file = DefPath(name, kind);
+    if (file.len > 0 && FindFileInFolders(Lit(""), file).len > 0) found = true;
   }
   return TempKeep(mark, found ? command : Lit(""));
 }

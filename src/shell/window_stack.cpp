@@ -11,6 +11,7 @@
 #include "language/variables.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "screens/masks.h"
 
 namespace {
 
@@ -33,6 +34,11 @@ Registry g_reg;
 int g_fixed_width = 0;
 int g_fixed_height = 0;
 UiFont g_font = 0;
+
+// A fixed screen takes both a width and a height; otherwise the desktop.
+bool FixedScreen() {
+  return g_fixed_width > 0 && g_fixed_height > 0;
+}
 
 int FindSlot(UiWindow handle) {
   if (handle == 0) return -1;
@@ -78,7 +84,7 @@ void SetFixedScreenSize(int width, int height) {
 }
 
 UiRect ScreenArea() {
-  if (g_fixed_width > 0 && g_fixed_height > 0) return UiRect{0, 0, g_fixed_width, g_fixed_height};
+  if (FixedScreen()) return UiRect{0, 0, g_fixed_width, g_fixed_height};
   return UiGetWorkArea();
 }
 
@@ -139,7 +145,7 @@ void WindowShow(int request) {
   if (!top) return;
   switch (request) {
     case -1: {
-      bool maximise = top->show_state == 4 && g_fixed_width == 0;
+      bool maximise = top->show_state == 4 && !FixedScreen();
       UiShowWindow(top->handle, maximise ? kUiSwShowMaximized : kUiSwShowNormal);
       UiInvalidate(top->handle);
       UiUpdateWindow(top->handle);
@@ -199,7 +205,7 @@ void WindowPlace(UiWindow window, int x, int y, int client_width, int client_hei
   uint32_t style = UiGetStyle(window);
   uint32_t ex_style = UiGetExStyle(window);
   UiRect outer;
-  if (g_fixed_width > 0) {
+  if (FixedScreen()) {
     int frame = UiGetMetric(UiMetric::kDialogFrame);
     outer = UiRect{0, 0, client_width + 2 * frame, client_height + 2 * frame};
     if (style & kUiWsCaption) outer.bottom += UiGetMetric(UiMetric::kCaptionHeight);
@@ -219,9 +225,11 @@ void WindowPlace(UiWindow window, int x, int y, int client_width, int client_hei
     int rows = IntegerVar(kSysWMaxRow);
     y = fr.bottom + (rows > 0 ? rows : 0);
   }
-  // Without a fixed screen (a desktop), the first window or one opened while
-  // the run option holds the screen state is moved off the centre.
-  if (g_fixed_width == 0 && (!below_other || TestBits(kSysScrStat, 8))) {
+  // The first window on a desktop, and every window opened while the run
+  // option holds the screen state, is moved off the centre (and then kept
+  // inside the screen). The terminal's first window fills its fixed screen
+  // and stays where it is.
+  if ((!below_other && !FixedScreen()) || TestBits(kSysScrStat, 8)) {
     x += 100;
     y += 60;
   }
@@ -319,12 +327,12 @@ int KeyCode(uint32_t virtual_key) {
 }
 
 StrDesc MainCaption(StrDesc text) {
+  if (StrIsError(text)) return text;
   TempMarkValue mark = TempMark();
-  StrDesc shown = (StrCheck(text) == 0 && text.len > 0) ? text : DynGet(0, 3);
+  StrDesc shown = text.len > 0 ? text : DynGet(0, 3);
+  // Today in the language's order, as every other date is shown.
   ClockDateTime now = ClockNow();
-  StrDesc date = LangIndex() == 1
-                     ? StrFormat(10, "%02d-%02d-%04d", now.month, now.day, now.year)
-                     : StrFormat(10, "%02d-%02d-%04d", now.day, now.month, now.year);
+  StrDesc date = DateFormat(StrFormat(8, "%04d%02d%02d", now.year, now.month, now.day), 2);
   StrDesc database = StrUnquote(ListItem(DynGet(0, 11), ',', 2));
   std::string folder = FsWorkingFolder();
   size_t cut = folder.find_last_of('\\');
@@ -359,6 +367,7 @@ struct Selection {
   std::vector<UiWindow> controls;
   UiWindow list = 0;
   bool done = false;
+  Selection* outer = nullptr;  // the selection running when this one began
 };
 
 Selection* g_sel = nullptr;
@@ -459,11 +468,19 @@ intptr_t PopupProc(UiWindow w, uint32_t msg, uintptr_t wparam, intptr_t lparam) 
   return UiDefWindowProc(w, msg, wparam, lparam);
 }
 
-// A borrowed host window hears the selection's commands first.
+// A borrowed host window hears the running selection's commands first; the
+// rest goes to the procedure the window had before it was first borrowed (a
+// selection that borrowed it again found this one there).
 intptr_t HostProc(UiWindow w, uint32_t msg, uintptr_t wparam, intptr_t lparam) {
-  if (g_sel && msg == kUiMsgCommand && SelectionCommand(wparam)) return 0;
-  if (g_sel && msg == kUiMsgKeyDown && SelectionKey(static_cast<uint32_t>(wparam))) return 0;
-  return UiCallWindowProc(g_sel ? g_sel->previous : nullptr, w, msg, wparam, lparam);
+  for (Selection* s = g_sel; s != nullptr; s = s->outer) {
+    if (s->own_window || s->window != w) continue;
+    if (s == g_sel && msg == kUiMsgCommand && SelectionCommand(wparam)) return 0;
+    if (s == g_sel && msg == kUiMsgKeyDown && SelectionKey(static_cast<uint32_t>(wparam))) {
+      return 0;
+    }
+    if (s->previous != HostProc) return UiCallWindowProc(s->previous, w, msg, wparam, lparam);
+  }
+  return UiDefWindowProc(w, msg, wparam, lparam);
 }
 
 std::string TranscriptLine(StrDesc title, StrDesc choices, uint16_t result) {
@@ -493,6 +510,7 @@ uint16_t SelectFromList(StrDesc title, StrDesc choices, int flags, int x, int y)
 
   Selection sel;
   Selection* outer = g_sel;
+  sel.outer = outer;
   g_sel = &sel;
   // Layout: a list box as high as its items (at most the screen), or a grid
   // of two-row buttons in as many columns as the screen needs.

@@ -159,7 +159,12 @@ uint16_t StreamRead(uint16_t n, uint32_t pos, uint16_t want, char* buffer, uint1
     if (chunk > size - at) chunk = size - at;
     if (chunk == 0) break;
     size_t r = std::fread(buffer + got, 1, static_cast<size_t>(chunk), f);
-    if (r == 0) break;
+    if (r == 0) {
+      // The console's size is unknown: the end of its input ends the read
+      // (and the last line) with what was gathered.
+      if (console && got > 0 && std::feof(f)) return static_cast<uint16_t>(got);
+      break;
+    }
     got += static_cast<uint32_t>(r);
     at += r;
 
@@ -179,7 +184,9 @@ uint16_t StreamRead(uint16_t n, uint32_t pos, uint16_t want, char* buffer, uint1
           if (buffer[i + 1] == '\n') term = 2;
         } else if (at < size) {
           // The CR is the last byte gathered: its LF may be the next byte.
-          if (got < limit) {
+          // The console cannot seek back, so there the next byte is only
+          // looked at.
+          if (got < limit && !console) {
             scan = i;
             need_more = true;
             break;

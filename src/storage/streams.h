@@ -68,6 +68,8 @@ void StreamClose(uint16_t n);
 // last byte of the file, is the end of the file. A line longer than capacity
 // returns capacity bytes and the rest of the line follows on the next read;
 // a terminator right behind a full buffer is taken with it.
+// The console's size is unknown: the end of its input ends a read with the
+// bytes gathered so far.
 // Returns kStreamFail at the end of the file or when the stream, the seek or
 // the read fails.
 uint16_t StreamRead(uint16_t n, uint32_t pos, uint16_t want, char* buffer, uint16_t capacity);

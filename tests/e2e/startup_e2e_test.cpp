@@ -66,4 +66,65 @@ TEST_F(StartupE2E, TranscriptIsWrittenEvenForAQuietRun) {
   EXPECT_EQ(run.transcript.find("msgbox"), std::string::npos) << run.transcript;
 }
 
+TEST_F(StartupE2E, RunOptionForms) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* shown;  // a text of the one message box, or null for none
+  } cases[] = {
+      {{"/DPATH=.", "/RUN='Copy'"}, 0, nullptr},
+      {{"/DPATH=.", "-RUN='Copy'"}, 0, nullptr},
+      {{"/DPATH=.", "--run='Copy X'"}, 0, nullptr},
+      // Unquoted, the value is upper-cased, and COPY names no mode.
+      {{"/DPATH=.", "/RUN=Copy"}, 163, "Proceso no definido"},
+  };
+  for (const Case& c : cases) {
+    qtest::ProgramRun run = Run(c.args);
+    std::string what = c.args.back();
+    EXPECT_EQ(run.exit_code, c.exit_code) << what << "\n" << run.transcript << run.err;
+    size_t box = run.transcript.find("msgbox ");
+    if (c.shown == nullptr) {
+      EXPECT_EQ(box, std::string::npos) << what << "\n" << run.transcript;
+    } else {
+      EXPECT_NE(run.transcript.find(c.shown), std::string::npos) << what << "\n" << run.transcript;
+      EXPECT_EQ(run.transcript.find("msgbox ", box + 1), std::string::npos) << "one box only";
+    }
+  }
+}
+
+TEST_F(StartupE2E, DictionaryRulesOfTheStart) {
+  std::string empty = dir_ + "/empty";
+  ASSERT_EQ(system(("mkdir -p '" + empty + "'").c_str()), 0);
+  std::string app_folder = "/DPATH='" + app_ + "'";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    bool in_empty_folder;
+    int exit_code;
+    const char* missing;  // the dictionary named in the error box, or null
+  } cases[] = {
+      {"found through the folder option", {app_folder, "/RUN='Copy'"}, true, 0, nullptr},
+      {"a one-letter application needs none", {"/APNAME=Q", "/RUN='Copy'"}, true, 0, nullptr},
+      {"another application's is missing",
+       {"/DPATH=.", "/APNAME=XX0001", "/RUN='Copy'"},
+       false,
+       164,
+       "XXDICC.DAT"},
+  };
+  for (const Case& c : cases) {
+    qtest::ProgramRun run = Run(c.args, "", c.in_empty_folder ? empty : "");
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.name << "\n" << run.transcript << run.err;
+    if (c.missing == nullptr) {
+      EXPECT_EQ(run.transcript.find("msgbox "), std::string::npos) << c.name << "\n"
+                                                                   << run.transcript;
+    } else {
+      EXPECT_NE(
+          run.transcript.find(std::string("\"Error Fichero no encontrado(DataFile): ") + c.missing),
+          std::string::npos)
+          << c.name << "\n"
+          << run.transcript;
+    }
+  }
+}
+
 }  // namespace

@@ -3,11 +3,13 @@
 // script.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "core/dyn_strings.h"
 #include "core/temp_stack.h"
 #include "language/variables.h"
+#include "platform/clock.h"
 #include "platform/ui.h"
 #include "shell/window_stack.h"
 #include "support/runtime_fixture.h"
@@ -119,6 +121,47 @@ TEST_F(WindowStackTest, WindowLargerThanScreenGoesToOrigin) {
   EXPECT_EQ(hi, 200);
 }
 
+TEST_F(WindowStackTest, OffsetOfTheFirstWindowAndUnderTheRunOption) {
+  struct Case {
+    const char* name;
+    int fixed_width, fixed_height;
+    bool run_option;  // flag 8 of _SCRSTAT
+    int windows;      // the placed one is the last
+    bool offset;
+  } cases[] = {
+      {"terminal, first window", 240, 294, false, 1, false},
+      {"terminal, second window", 240, 294, false, 2, false},
+      {"terminal, run option", 240, 294, true, 1, true},
+      {"terminal, run option, second window", 240, 294, true, 2, true},
+      {"desktop, first window", 0, 0, false, 1, true},
+      {"desktop, second window", 0, 0, false, 2, false},
+      {"desktop, run option, second window", 0, 0, true, 2, true},
+      {"a width alone is no fixed screen", 240, 0, false, 1, true},
+  };
+  for (const Case& c : cases) {
+    SetFixedScreenSize(c.fixed_width, c.fixed_height);
+    ASSERT_EQ(SetBits(kSysScrStat, 8, c.run_option), c.run_option);
+    UiWindow w = 0;
+    for (int i = 0; i < c.windows; ++i)
+      w = Open("w");
+    ASSERT_NE(w, 0u);
+    WindowPlace(w, kUiDefault, kUiDefault, 100, 80, 0, 0);
+    UiRect r = UiGetWindowRect(w);
+    UiRect area = ScreenArea();
+    int x = area.left + (area.Width() - r.Width()) / 2;
+    int y = area.top + (area.Height() - r.Height()) / 2;
+    if (c.offset) {
+      x = std::min(x + 100, area.right - r.Width());
+      y = std::min(y + 60, area.bottom - r.Height());
+    }
+    EXPECT_EQ(r.left, x) << c.name;
+    EXPECT_EQ(r.top, y) << c.name;
+    while (WindowTop() != 0)
+      UiDestroyWindow(WindowTop());
+  }
+  SetBits(kSysScrStat, 8, false);
+}
+
 TEST_F(WindowStackTest, SelectionByButtonsAndKeys) {
   struct Case {
     const char* name;
@@ -149,6 +192,33 @@ TEST_F(WindowStackTest, SelectionInListBox) {
   EXPECT_EQ(SelectFromList(Lit("Lista"), Lit("'a,b',c,d"), 3), 2);
   std::string t = qtest::ReadFile(transcript_);
   EXPECT_NE(t.find("select \"Lista\" \"'a,b',c,d\" -> 2"), std::string::npos) << t;
+}
+
+// The window a selection borrows keeps its own procedure; a second selection
+// borrowing it from inside the first (here for a message the window gets)
+// must chain to that procedure, not to itself.
+intptr_t g_inner_result = -1;
+intptr_t HostProc(UiWindow w, uint32_t msg, uintptr_t wp, intptr_t lp) {
+  if (msg == kUiMsgUser) {
+    g_inner_result = SelectFromList(Lit("Inner"), Lit("x,y"), 0);
+    return 0;
+  }
+  if (msg == kUiMsgDestroy) WindowUnregister(w);
+  return UiDefWindowProc(w, msg, wp, lp);
+}
+
+TEST_F(WindowStackTest, NestedSelectionsOnOneBorrowedWindow) {
+  StartUi("click y\nclick b\n");
+  UiWindow host = WindowCreate("Host", Lit("host"), kUiWsCaption | kUiWsVisible, kUiDefault,
+                               kUiDefault, 100, 80, 0, HostProc);
+  ASSERT_NE(host, 0u);
+  ASSERT_TRUE(UiPostMessage(host, kUiMsgUser, 0, 0));
+  g_inner_result = -1;
+  EXPECT_EQ(SelectFromList(Lit("Outer"), Lit("a,b"), 0), 2);
+  EXPECT_EQ(g_inner_result, 2);
+  EXPECT_EQ(UiGetWindowProc(host), HostProc) << "the window's procedure is back";
+  EXPECT_TRUE(UiGetChildren(host).empty()) << "both selections took their buttons away";
+  UiDestroyWindow(host);
 }
 
 TEST_F(WindowStackTest, SelectionEdgeArguments) {
@@ -189,6 +259,23 @@ TEST_F(WindowStackTest, CaptionAndTexts) {
   std::string caption = S(MainCaption(Lit("")));
   EXPECT_EQ(caption.rfind(" Quillon Tally  |  ", 0), 0u) << caption;
   EXPECT_NE(caption.find("  |  ventas "), std::string::npos) << caption;
+  EXPECT_EQ(StrCheck(MainCaption(StrError(146))), 146) << "an error descriptor passes through";
+}
+
+TEST_F(WindowStackTest, CaptionDateFollowsTheLanguage) {
+  ASSERT_TRUE(ClockSetFakeNow("20240517093005"));
+  struct Case {
+    const char* language;
+    const char* date;
+  } cases[] = {
+      {"ES", "17-05-2024"}, {"IT", "17-05-2024"}, {"EN", "05-17-2024"}, {"DE", "05-17-2024"}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(DynSet(0, 4, StrFromCstr(c.language)), 0);
+    std::string caption = S(MainCaption(Lit("Pedidos")));
+    EXPECT_EQ(caption.rfind(" Pedidos  |  " + std::string(c.date) + "  |  ", 0), 0u)
+        << c.language << ": " << caption;
+  }
+  ClockReset();
 }
 
 TEST_F(WindowStackTest, TextPanelPaintsCentredText) {

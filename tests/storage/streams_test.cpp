@@ -226,6 +226,29 @@ TEST_F(StreamsTest, LongLinesAndChunkBoundaries) {
   EXPECT_EQ(Lines("abcde\rfg", 5), (std::vector<std::string>{"abcde", "fg"}));
 }
 
+TEST_F(StreamsTest, ConsoleLinesLoseNoByte) {
+  // The console cannot seek back: a lone CR must not swallow the byte after
+  // it; and its size is unknown: the end of the input ends the last line or
+  // block with what came.
+  ASSERT_TRUE(qtest::WriteFile(Path("in.txt"), "A\rB\nC\r\nD"));
+  ASSERT_NE(std::freopen(Path("in.txt").c_str(), "rb", stdin), nullptr);
+  ASSERT_EQ(StreamOpen(Lit("CON"), 1), 0);
+  char buffer[16];
+  std::vector<std::string> lines;
+  for (int guard = 0; guard < 10; ++guard) {
+    uint16_t got = StreamRead(0, kStreamHere, kStreamLine, buffer, sizeof buffer);
+    if (got == kStreamFail) break;
+    lines.emplace_back(buffer, got);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"A", "B", "C", "D"}));
+  ASSERT_TRUE(qtest::WriteFile(Path("in.txt"), "xyz"));
+  ASSERT_NE(std::freopen(Path("in.txt").c_str(), "rb", stdin), nullptr);
+  EXPECT_EQ(StreamRead(0, kStreamHere, 10, buffer, sizeof buffer), 3) << "a short last block";
+  EXPECT_EQ(std::string(buffer, 3), "xyz");
+  EXPECT_EQ(StreamRead(0, kStreamHere, 10, buffer, sizeof buffer), kStreamFail);
+  ASSERT_NE(std::freopen("/dev/null", "rb", stdin), nullptr);
+}
+
 TEST_F(StreamsTest, LineReadLeavesThePositionAfterTheTerminator) {
   ASSERT_TRUE(qtest::WriteFile(Path("p.txt"), "AB\r\nC\rD\nE"));
   uint16_t n = Open("p.txt", 9);
