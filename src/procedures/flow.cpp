@@ -55,6 +55,8 @@ struct Run {
   uint16_t position = 0;
   int flags = 0;
   uint16_t stop_line = 0;        // the line attempted last
+  uint16_t return_base = 0;      // the return depth when the run began
+  uint16_t arg_floor = 0;        // ArgumentStack entries below this are not the run's
   TempMarkValue value_mark = 0;  // the last expression value is kept directly above
   StrDesc value = {};
   uint16_t value_type = kTypeNumber;
@@ -105,6 +107,8 @@ void RestoreEnvironment(uint16_t noted_sets, uint16_t noted_files) {
   if (DictFileCount() > noted_files) ErrDetail(kStFeatureRemoved, Lit("TempStruct"), false);
 }
 
+Status RunFrom(StrDesc entry, StrDesc file, int flags, uint16_t arg_floor);
+
 // --- CALL and LOCALVARS ---
 
 Status CallStatement(StrDesc text) {
@@ -136,7 +140,7 @@ Status CallStatement(StrDesc text) {
   }
   const bool framed = g_frame_count < kPrcMaxRunDepth;
   if (framed) g_frames[g_frame_count++] = ArgFrame{before, count, string_bits};
-  Status st = RunProcedure(entry, file, local ? kPrcLocal : 0);
+  Status st = RunFrom(entry, file, local ? kPrcLocal : 0, before);
   if (framed && g_frame_count > 0) --g_frame_count;
   const uint16_t after = DynCount(kArgumentGroup);
   if (after > before) DynTruncate(kArgumentGroup, before);
@@ -145,7 +149,11 @@ Status CallStatement(StrDesc text) {
   return st;
 }
 
-Status LocalVarsStatement(StrDesc text) {
+// Takes the parameters from the ArgumentStack, never below `floor`: the
+// entries there belong to whoever called the run (a built-in whose arguments
+// hold an EXEC$, an outer CALL); a name with no entry of the run's own gets
+// the empty value.
+Status LocalVarsStatement(StrDesc text, uint16_t floor) {
   TempMarkValue mark = TempMark();
   for (uint16_t k = ListCount(text, ','); k > 0; --k) {
     StrDesc name = StrTrim(ListItem(text, ',', k), 3);
@@ -156,7 +164,7 @@ Status LocalVarsStatement(StrDesc text) {
     }
     StrDesc value = Lit("");
     int known = 0;
-    if (const uint16_t depth = DynCount(kArgumentGroup); depth > 0) {
+    if (const uint16_t depth = DynCount(kArgumentGroup); depth > floor) {
       value = StrCopy(ArgumentValue(DynTop(kArgumentGroup)));
       known = ArgumentType(static_cast<uint16_t>(depth - 1));
       DynPop(kArgumentGroup);
@@ -312,7 +320,9 @@ Status Execute(Run& run, Stop* stop) {
         }
         break;
       case kPrcReturn:
-        if (record->return_depth == 0) {
+        // Only the run's own GOSUBs are returned from: entries below its base
+        // belong to an outer run of the same procedure.
+        if (record->return_depth <= run.return_base) {
           // Ends as END does, but with no value for the result.
           run.have_value = false;
           TempRelease(mark);
@@ -325,7 +335,7 @@ Status Execute(Run& run, Stop* stop) {
         st = CallStatement(text);
         break;
       case kPrcLocalVars:
-        st = LocalVarsStatement(text);
+        st = LocalVarsStatement(text, run.arg_floor);
         break;
       case kPrcEndif:
       case kPrcDo:
@@ -369,11 +379,14 @@ void AppendStopLine(const Run& run, Status st) {
   TempRelease(mark);
 }
 
-Status RunLoop(uint32_t serial, uint16_t position, int flags) {
+Status RunLoop(uint32_t serial, uint16_t position, int flags, uint16_t arg_floor) {
   Run run;
   run.serial = serial;
   run.position = position;
   run.flags = flags;
+  run.arg_floor = arg_floor;
+  if (const ProcedureRecord* record = PrcFindBySerial(serial, nullptr))
+    run.return_base = record->return_depth;
   run.value_mark = TempMark();
   const uint16_t noted_sets = DynCount(kFileSetGroup);
   const uint16_t noted_files = DictFileCount();
@@ -407,19 +420,19 @@ Status RunLoop(uint32_t serial, uint16_t position, int flags) {
     ErrSet(1, kModMallocMemAcums, st, st);
     AppendStopLine(run, st);
   }
-  if (ProcedureRecord* record = PrcFindBySerial(serial, nullptr)) record->position = run.position;
+  // A run that ended inside a subroutine leaves no return behind for the
+  // next run of the procedure.
+  if (ProcedureRecord* record = PrcFindBySerial(serial, nullptr)) {
+    record->position = run.position;
+    if (record->return_depth > run.return_base) record->return_depth = run.return_base;
+  }
   TempRelease(run.value_mark);
   return st;
 }
 
-}  // namespace
-
-void PrcFlowReset() {
-  g_frame_count = 0;
-  g_run_depth = 0;
-}
-
-Status RunProcedure(StrDesc entry, StrDesc file, int flags) {
+// RunProcedure; arg_floor is the ArgumentStack size below the run's own
+// parameters (a CALL's size before its arguments).
+Status RunFrom(StrDesc entry, StrDesc file, int flags, uint16_t arg_floor) {
   if (StrIsError(entry)) return StrCheck(entry);
   if (StrIsError(file)) return StrCheck(file);
   if (entry.len == 0 && file.len == 0) return ErrDetail(kStSyntax, MsgGet("0096"), false);
@@ -469,7 +482,7 @@ Status RunProcedure(StrDesc entry, StrDesc file, int flags) {
     ++g_run_depth;
     ProgressBegin(entry.len != 0 ? entry : ProcedureName(*record));
     const int run_flags = (flags & kPrcKeepResult) | (entry.len == 0 ? kRunRestore : 0);
-    st = RunLoop(serial, static_cast<uint16_t>(position), run_flags);
+    st = RunLoop(serial, static_cast<uint16_t>(position), run_flags, arg_floor);
     ProgressEnd();
     --g_run_depth;
     uint16_t index = 0;
@@ -494,4 +507,15 @@ Status RunProcedure(StrDesc entry, StrDesc file, int flags) {
   if (st != 0 && (flags & kPrcKeepResult)) DynTruncate(kResultGroup, results_before);
   TempRelease(mark);
   return st;
+}
+
+}  // namespace
+
+void PrcFlowReset() {
+  g_frame_count = 0;
+  g_run_depth = 0;
+}
+
+Status RunProcedure(StrDesc entry, StrDesc file, int flags) {
+  return RunFrom(entry, file, flags, DynCount(kArgumentGroup));
 }

@@ -139,18 +139,22 @@ void ProceduresShutdown();
 // run and released afterwards. With an entry the newest loaded procedure that
 // holds it is run from that entry; without one the procedure of the file,
 // from its first line, and the file sets applied during the run are restored
-// at its end. flags: PrcRunFlag bits. Returns 0 or the status that stopped
-// the run. Before the first line: 147 with neither file nor entry, or for an
-// entry that no loaded procedure holds (the entry name as detail);
-// LoadProcedure's status; 133 beyond kPrcMaxRunDepth nested runs. A run that
-// stops at a line offers its status to the error word (Malloc-MemAcums) and
-// appends "Line: N (+ remmarks):\r\nWORD TEXT" to the detail: 148 for a
-// command line without a handler; 122 when the user pressed Stop; 133 beyond
-// kPrcReturnStack GOSUBs; the status of a failing expression, condition,
-// CALL, LOCALVARS or command line. With kPrcKeepResult a successful run
-// leaves exactly one item on group 30: the value of the last expression line
-// run (a number as its text), empty when none ran or the run ended by RETURN;
-// a failed run leaves none.
+// at its end. Each run has its own parameters and GOSUBs: LOCALVARS takes
+// only what its CALL pushed (ArgumentStack entries below them belong to the
+// caller; a name left without one gets the empty value), a RETURN with none
+// of the run's own GOSUBs open ends the run, and a run that ends inside a
+// subroutine leaves no return behind. flags: PrcRunFlag bits. Returns 0 or
+// the status that stopped the run. Before the first line: 147 with neither
+// file nor entry, or for an entry that no loaded procedure holds (the entry
+// name as detail); LoadProcedure's status; 133 beyond kPrcMaxRunDepth nested
+// runs. A run that stops at a line offers its status to the error word
+// (Malloc-MemAcums) and appends "Line: N (+ remmarks):\r\nWORD TEXT" to the
+// detail: 148 for a command line without a handler; 122 when the user
+// pressed Stop; 133 beyond kPrcReturnStack GOSUBs; the status of a failing
+// expression, condition, CALL, LOCALVARS or command line. With
+// kPrcKeepResult a successful run leaves exactly one item on group 30: the
+// value of the last expression line run (a number as its text), empty when
+// none ran or the run ended by RETURN; a failed run leaves none.
 Status RunProcedure(StrDesc entry, StrDesc file, int flags);
 
 // --- inspection (tests, tools) ---

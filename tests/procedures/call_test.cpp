@@ -97,6 +97,37 @@ TEST_F(CallTest, CallsInsideTheSameFile) {
   EXPECT_EQ(DynCount(35), 0);
 }
 
+TEST_F(CallTest, ParametersAreOnlyThoseOfTheCall) {
+  // A run reached by EXEC$ inside another built-in's arguments: what that
+  // built-in has evaluated so far waits on the ArgumentStack, and belongs to
+  // it, not to the run.
+  Write("X.PRC",
+        "DEF_FN TAKE\nLOCALVARS P,Q$\nRP=P\nRS$=Q$\nEND\n"
+        "DEF_FN OUTER\nCALL THREE,SUB.PRC (1;2)\nEND");
+  ASSERT_EQ(LoadProcedure(Lit("X.PRC")), 0);
+  struct Case {
+    const char* expression;
+    const char* value;
+    const char* check;  // an expression, and its value after
+    const char* checked;
+  } cases[] = {
+      {"FN$CHNG('abc';'b';EXEC$('TAKE'))", "ac", "RS$", ""},
+      {"FN$PARM('x,y,z';FN#VALN(EXEC$('TAKE'))+2)", "y", "RP", ""},
+      // A CALL inside such a run: the parameters it does not pass are empty,
+      // as with nothing below them.
+      {"FN$CHNG('abc';'b';EXEC$('OUTER'))", "ac", "FN$TRIM(RA)+FN$TRIM(RB)+FN$TRIM(RC)", "12"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expression);
+    ASSERT_EQ(Eval("RA=9;RP=9;RS$='old'"), "old");
+    ErrDetailClear();
+    EXPECT_EQ(Eval(c.expression), c.value) << Detail();
+    EXPECT_EQ(Eval(c.check), c.checked);
+    EXPECT_EQ(DynCount(35), 0);
+  }
+  EXPECT_EQ(ReleaseProcedure(0), 0);
+}
+
 TEST_F(CallTest, ArgumentErrorStopsTheCall) {
   EXPECT_EQ(RunText("CALL TWO,SUB.PRC (1;'a'-1)\nX=1"), 128);
   EXPECT_EQ(Eval("X"), "");

@@ -110,6 +110,29 @@ TEST_F(FlowTest, GosubDepth) {
   EXPECT_EQ(ProcedureCount(), 0);
 }
 
+TEST_F(FlowTest, EachRunReturnsOnlyFromItsOwnGosubs) {
+  // A procedure that stays loaded (as for a report): entry A ends inside its
+  // subroutine, entry B returns with nothing of its own to return to.
+  Write("R.PRC",
+        "DEF_FN A\nGOSUB S\nX=2\nEND\n:S\nX=1\nEND\n"
+        "DEF_FN B\nY=1\nRETURN\nY=2\n"
+        "DEF_FN MAIN\nT$='m'\nGOSUB SUB\nT$=T$+'r'\nEND\n"
+        ":SUB\nT$=T$+'s'\nI$=EXEC$('INNER')\nT$=T$+'e'\nRETURN\n"
+        "DEF_FN INNER\nT$=T$+'i'\nRETURN\nT$=T$+'x'");
+  ASSERT_EQ(LoadProcedure(Lit("R.PRC")), 0);
+  for (int i = 0; i < kPrcReturnStack + 2; ++i)
+    ASSERT_EQ(Run("A", ""), 0) << "run " << i + 1 << ": " << Detail();
+  EXPECT_EQ(Eval("X"), "1");
+  EXPECT_EQ(Run("B", ""), 0) << Detail();
+  EXPECT_EQ(Eval("Y"), "1") << "RETURN ended B";
+  EXPECT_EQ(Eval("X"), "1") << "B did not go on in A's lines";
+  // An inner run of the same procedure leaves the outer run's return alone.
+  EXPECT_EQ(Run("MAIN", ""), 0) << Detail();
+  EXPECT_EQ(Eval("T$"), "msier");
+  EXPECT_EQ(ProcedureAt(0)->return_depth, 0);
+  EXPECT_EQ(ReleaseProcedure(0), 0);
+}
+
 TEST_F(FlowTest, NestedRunsAreLimited) {
   // A CALL of its own entry without end: the 64th nested run is refused.
   Write("SELF.PRC", "D=0\nCALL R\nEND\nDEF_FN R\nD=D+1\nCALL R");
