@@ -1,34 +1,18 @@
 // Runs the built quillon-eval program and checks its output lines.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <cstdio>
 #include <string>
 
+#include "support/run_program.h"
 #include "support/test_dirs.h"
 
 namespace {
 
 const char kProgram[] = QUILLON_BINARY_DIR "/tools/quillon-eval/quillon-eval";
 
-struct RunResult {
-  std::string out;
-  int exit_code = -1;
-};
+using RunResult = qtest::ProgramRun;
 
-// Runs a shell command line and collects its standard output.
-RunResult RunCommand(const std::string& command) {
-  RunResult r;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return r;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-    r.out.append(buffer, n);
-  const int status = pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+RunResult RunCommand(const std::string& command) { return qtest::RunShell(command); }
 
 bool ProgramBuilt() {
   return !qtest::ReadFile(kProgram).empty();

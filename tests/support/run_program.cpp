@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -78,6 +79,18 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     std::remove(p.c_str());
   }
   return run;
+}
+
+ProgramRun RunShell(const std::string& command) {
+  ProgramRun r;
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return r;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) r.out.append(buffer, n);
+  const int status = pclose(p);
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
 }
 
 bool CopyTree(const std::string& from, const std::string& to) {

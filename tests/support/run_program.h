@@ -30,6 +30,10 @@ std::string BuiltProgram(const std::string& relative);
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const ProgramOptions& options);
 
+// Runs a shell command line and collects its standard output and exit code
+// (for tests that need the shell's quoting or pipes).
+ProgramRun RunShell(const std::string& command);
+
 // Copies a folder tree (the bundled application, for example) to a new place.
 bool CopyTree(const std::string& from, const std::string& to);
 
