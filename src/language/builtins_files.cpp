@@ -3,10 +3,12 @@
 //
 // Streams and plain files go through the stream layer. The data-file
 // built-ins (FILEFIND, FILEREL without a relation hook, FILELOCATE, IER, KEY$,
-// FN#FLEN of a declared file, FILESEL of a file set) need the data files and
-// runs, which are reached through the small functions at the top of this file:
-// until those layers exist each answers 169 (FILENOTINIT) with the built-in's
-// name as detail.
+// FN#FLEN of a declared file) go through the small functions at the top of
+// this file, which call the data files and relations of the storage layer:
+// their outcomes (0, 1, 2...) are pushed as numbers, a status of 128 and
+// above is the built-in's status. FILESEL of a file set needs the file sets
+// of the runs, which do not exist yet: it fails with 169 (FILENOTINIT) and
+// "FileSet" as detail.
 #include <cstring>
 
 #include "core/dyn_strings.h"
@@ -21,7 +23,10 @@
 #include "language/field_refs.h"
 #include "language/scanner.h"
 #include "language/variables.h"
+#include "storage/data_file.h"
+#include "storage/dictionary.h"
 #include "storage/folders.h"
+#include "storage/relations.h"
 #include "storage/streams.h"
 
 namespace {
@@ -35,45 +40,145 @@ Status NotReady(const char* what) {
   return ErrDetail(kStFileNotInit, StrFromCstr(what), true);
 }
 
-// --- the data-file layer (finished with the data files) ---
+// --- the data-file layer ---
 
-// The outcome of FileReadKey (and FileAdd with flag 4) for FILEFIND.
-Status DataFileFind(StrDesc, uint16_t, uint16_t, uint16_t, int64_t*) {
-  return NotReady("FILEFIND()");
+// FILEFIND's flags beyond those of FileReadKey.
+constexpr uint16_t kFindAdd = 0x04;     // not found: store the value in the key, add the record
+constexpr uint16_t kFindSecond = 0x08;  // the value is not used: first record, then the next
+// FILELOCATE's request that deletes instead of moving.
+constexpr uint16_t kLocateDelete = 1602;
+
+bool DeclaredFile(uint16_t f) {
+  return f >= 1 && f <= DictFileCount();
 }
-// RelationalRead for FILEREL.
-Status DataFileRelation(uint16_t, uint16_t, uint16_t, uint16_t, StrDesc, int64_t*) {
-  return NotReady("FILEREL()");
+
+// FILEFIND: a keyed read of value (key 0: the current key); with kFindAdd a
+// value not found (outcome 1, a greater key follows, or 2, none does) is
+// distributed over the key's fields and the current buffer added, FileAdd's
+// result being the outcome. With kFindSecond: the first record in key order,
+// then the next one.
+uint16_t DataFileFind(StrDesc value, uint16_t file, uint16_t key, uint16_t flags) {
+  if (flags & kFindSecond) {
+    uint16_t outcome = FileMove(file, kMoveFirst);
+    if (outcome == kOutFound) outcome = FileMoveWithin(file, kMoveNext, Empty());
+    return outcome;
+  }
+  const uint16_t outcome = FileReadKey(file, key, value, flags);
+  if ((outcome != kOutNotFound && outcome != kOutEnd) || !(flags & kFindAdd) || value.len == 0)
+    return outcome;
+  // The read made the key current.
+  const Status st = KeyAssign(file, 0, value);
+  return st != 0 ? st : FileAdd(file);
 }
-// FileMove with a request code, or FileDelete for DEL (1602).
-Status DataFileLocate(uint16_t, uint16_t, int64_t*) {
-  return NotReady("FILELOCATE()");
+
+// FILEREL without the relation hook: the relational read, the arguments
+// passed in their order (file, the related file, the relation number, the
+// flags, the update text).
+uint16_t DataFileRelation(uint16_t file, uint16_t relation, uint16_t mode, uint16_t flags,
+                          StrDesc text) {
+  return RelationalRead(file, relation, mode, flags, text);
 }
-// The last outcome kept in the file's control entry.
-Status DataFileLastOutcome(uint16_t, int64_t*) {
-  return NotReady("IER()");
+
+// FILELOCATE: DEL deletes the current record, every other request moves.
+uint16_t DataFileLocate(uint16_t request, uint16_t file) {
+  if (request == kLocateDelete) return FileDelete(file, 0);
+  return FileMove(file, request);
 }
-// KeyValue(file, key, buffer), pushed.
-Status DataFileKeyValue(uint16_t, uint16_t, uint16_t) {
-  return NotReady("KEY$()");
+
+// IER: the last outcome kept in the file's control entry (2 for a file that
+// is not open); 168 for a file that is not declared.
+uint16_t DataFileLastOutcome(uint16_t file) {
+  if (!DeclaredFile(file)) return DictRangeError(file, 0);
+  return FileCtrl(file)->last_outcome;
 }
-// The record count of a declared data file.
-Status DataFileRecordCount(uint16_t, int64_t*) {
-  return NotReady("FN#FLEN()");
+
+// KEY$: key k (0: the current key) built from buffer 1 (current) or 2 (old),
+// cut to its first `parts` segments (0 or fewer: all), pushed.
+Status DataFileKeyValue(uint16_t file, uint16_t key, int buffer, int64_t parts) {
+  const TempMarkValue mark = TempMark();
+  StrDesc value = KeyValue(file, key, buffer);
+  if (StrIsError(value)) {
+    TempRelease(mark);
+    return StrCheck(value);
+  }
+  const DictKeyEntry* entry = DictKey(file, key != 0 ? key : CurrentKey(file));
+  if (entry != nullptr && parts > 0 && parts < entry->segment_count) {
+    uint32_t length = 0;
+    for (int64_t s = 0; s < parts; ++s)
+      length += entry->segments[s] >> 16;
+    if (length < value.len) value = StrMake(value.ptr, static_cast<uint16_t>(length));
+  }
+  return StrCheck(TempKeep(mark, value));
 }
-// Whether a name is a declared data file (no dictionary is loaded yet).
-bool IsDeclaredFile(StrDesc, uint16_t*) {
-  return false;
+
+// FN#FLEN of a declared data file: its record count.
+Status DataFileRecordCount(uint16_t file, int64_t* count) {
+  uint32_t n = 0;
+  const Status st = FileRecordCount(file, &n);
+  *count = n;
+  return st;
 }
-// FileSet of the runs: open the named data files (or "RESTORE").
+
+// Whether a text names a declared data file: a name (first character above
+// code 64, compared as the dictionary compares file names) or the digits of
+// a declared file's number.
+bool IsDeclaredFile(StrDesc name, uint16_t* file) {
+  if (name.len == 0) return false;
+  uint16_t f = 0;
+  if (static_cast<unsigned char>(name.ptr[0]) > 64) {
+    const TempMarkValue mark = TempMark();
+    f = DictFileRef(name);
+    TempRelease(mark);
+  } else {
+    uint32_t n = 0;
+    for (uint16_t i = 0; i < name.len && n <= kDictMaxFiles; ++i) {
+      if (name.ptr[i] < '0' || name.ptr[i] > '9') return false;
+      n = n * 10 + static_cast<uint32_t>(name.ptr[i] - '0');
+    }
+    f = n <= kDictMaxFiles ? static_cast<uint16_t>(n) : 0;
+  }
+  if (!DeclaredFile(f)) return false;
+  *file = f;
+  return true;
+}
+
+// FILESEL of a file set: the file sets belong to the runs, not built yet.
 Status ApplyFileSet(StrDesc) {
-  return NotReady("FILESEL()");
+  return NotReady("FileSet");
 }
 
+// The verbs of FILELOCATE (LocateRequest gives their request codes, and 255
+// both for the verbs without one and for any other word).
+bool IsLocateVerb(StrDesc verb) {
+  const TempMarkValue mark = TempMark();
+  StrDesc v = StrCase(verb, 1);
+  if (StrEq(v, "NEXT")) v = Lit("NXT");
+  if (StrEq(v, "PREVIOUS")) v = Lit("PRV");
+  if (StrEq(v, "BOTTOM")) v = Lit("BOT");
+  const bool known =
+      !StrIsError(v) &&
+      ListFind(Lit("NEW,TOP,PRV,RLD,NXT,BOT,FND,SVE,INS,DEL,LST,NLS,BLS,IMP,MDE,DDE,PRN,TSL"), v,
+               ',') != 0;
+  TempRelease(mark);
+  return known;
+}
+
+// A key, relation or file number argument as a word; out of range gives
+// 0xFFFF, which names none.
+uint16_t NumberWord(int64_t n) {
+  return n < 0 || n > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(n);
+}
+
+// A file argument: a declared file number, else the current file.
 uint16_t FileArgument(const BuiltinCall& c, int k, Status* st) {
   int64_t f = 0;
   *st = ArgInt(c, k, 0, &f);
   return CurrentFile(static_cast<uint16_t>(f < 0 || f > 0xFFFF ? 0 : f));
+}
+
+// Pushes an outcome as a number; a status of 128 and above is returned.
+Status PushOutcome(uint16_t outcome) {
+  return outcome >= 128 ? outcome : PushInteger(outcome);
 }
 
 // Positions: a negative value means "here" (current position / end).
@@ -198,7 +303,9 @@ Status FieldBufferText(StrDesc reference, int buffer) {
     TempRelease(mark);
     return ref.status;
   }
-  const StrDesc text = FieldText(ref.file, ref.field, buffer);
+  // {FILE} alone stands for the file's number, as in expressions.
+  const StrDesc text =
+      ref.field == 0 ? NumFormatInt(ref.file) : FieldText(ref.file, ref.field, buffer);
   if (StrIsError(text)) {
     TempRelease(mark);
     return StrCheck(text);
@@ -206,15 +313,16 @@ Status FieldBufferText(StrDesc reference, int buffer) {
   return StrCheck(TempKeep(mark, text));
 }
 
-// FN#FLEN(name or number): a declared data file's record count, else a
-// named file's size in bytes (0 when it does not exist).
+// FN#FLEN(name or number): a declared data file's record count (a number
+// that is no declared file means the current file), else a named file's
+// size in bytes (0 when it does not exist).
 Status BuiltinFileLength(BuiltinCall& c) {
   uint16_t file = 0;
   int64_t count = 0;
   if (!ArgIsString(c, 1)) {
     int64_t n = 0;
     if (const Status st = ArgInt(c, 1, 0, &n); st != 0) return st;
-    const Status st = DataFileRecordCount(static_cast<uint16_t>(n), &count);
+    const Status st = DataFileRecordCount(CurrentFile(NumberWord(n)), &count);
     return st != 0 ? st : PushInteger(count);
   }
   const StrDesc name = c.arg[0];
@@ -241,10 +349,7 @@ Status BuiltinFileFind(BuiltinCall& c) {
   if (st == 0) st = ArgInt(c, 3, 0, &key);
   if (st == 0) st = ArgInt(c, 4, 0, &flags);
   if (st != 0) return st;
-  int64_t outcome = 0;
-  st =
-      DataFileFind(value, file, static_cast<uint16_t>(key), static_cast<uint16_t>(flags), &outcome);
-  return st >= 128 ? st : PushInteger(outcome);
+  return PushOutcome(DataFileFind(value, file, NumberWord(key), static_cast<uint16_t>(flags)));
 }
 
 // FILEREL(file; relation; mode; flags; text).
@@ -265,26 +370,19 @@ Status BuiltinFileRel(BuiltinCall& c) {
   const StrDesc text = StrMake(c.rest.text + c.rest.position,
                                static_cast<uint16_t>(c.rest.length - c.rest.position));
   const auto hook = HookAs<RelationHook>(kHookRelation);
-  int64_t outcome = 0;
-  if ((f & 4) && TestBits(kSysUpStat, 4) && hook != nullptr) {
-    st = hook(file, static_cast<uint16_t>(relation), static_cast<uint16_t>(mode), f, text);
-    outcome = st;
-  } else {
-    st = DataFileRelation(file, static_cast<uint16_t>(relation), static_cast<uint16_t>(mode), f,
-                          text, &outcome);
-  }
-  return st >= 128 ? st : PushInteger(outcome);
+  if ((f & 4) && TestBits(kSysUpStat, 4) && hook != nullptr)
+    return PushOutcome(hook(file, NumberWord(relation), NumberWord(mode), f, text));
+  return PushOutcome(DataFileRelation(file, NumberWord(relation), NumberWord(mode), f, text));
 }
 
-// FILELOCATE(verb; file).
+// FILELOCATE(verb; file): a word that is no verb gives 147.
 Status BuiltinFileLocate(BuiltinCall& c) {
   StrDesc verb;
   Status st = ArgStr(c, 1, Lit("NXT"), &verb);
   const uint16_t file = st == 0 ? FileArgument(c, 2, &st) : 0;
   if (st != 0) return st;
-  int64_t outcome = 0;
-  st = DataFileLocate(LocateRequest(verb), file, &outcome);
-  return st >= 128 ? st : PushInteger(outcome);
+  if (!IsLocateVerb(verb)) return kStSyntax;
+  return PushOutcome(DataFileLocate(LocateRequest(verb), file));
 }
 
 // FILESEL(name; flags) opens a stream, FILESEL(n) closes one, FILESEL(set)
@@ -381,8 +479,7 @@ Status BuiltinKey(BuiltinCall& c) {
   if (st == 0) st = ArgInt(c, 4, 0, &parts);
   if (st != 0) return st;
   if (file == 0) return PushText(Empty());
-  (void)parts;
-  return DataFileKeyValue(file, static_cast<uint16_t>(key), static_cast<uint16_t>(buffer));
+  return DataFileKeyValue(file, NumberWord(key), buffer == 2 ? 2 : 1, parts);
 }
 
 // IER(file).
@@ -390,7 +487,5 @@ Status BuiltinIer(BuiltinCall& c) {
   Status st = 0;
   const uint16_t file = FileArgument(c, 1, &st);
   if (st != 0) return st;
-  int64_t outcome = 0;
-  st = DataFileLastOutcome(file, &outcome);
-  return st >= 128 ? st : PushInteger(outcome);
+  return PushOutcome(DataFileLastOutcome(file));
 }

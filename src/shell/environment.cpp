@@ -11,6 +11,8 @@
 #include "core/str_lib.h"
 #include "core/temp_stack.h"
 #include "core/token_list.h"
+#include "language/evaluator.h"
+#include "language/field_refs.h"
 #include "language/local_lists.h"
 #include "language/variables.h"
 #include "procedures/procedure.h"
@@ -22,6 +24,7 @@
 #include "shell/folders_setup.h"
 #include "storage/data_file.h"
 #include "storage/dictionary.h"
+#include "storage/relations.h"
 #include "storage/streams.h"
 
 namespace {
@@ -59,6 +62,7 @@ Status RuntimeCoreUp() {
   Status st = InitVariables();
   if (st != 0) return st;
   InstallPathExpander();
+  SetRelationEvaluator(EvaluateToText, EvaluateCondition);
   // Message files are read by the definition reader from the first lookup on.
   DefInstallMessageReader();
   // The locale text: number characters and yes/no words, a NUL, the month
@@ -110,6 +114,7 @@ Status RuntimeLoadEnvironment(uint8_t start_flags) {
   }
   TempRelease(mark);
   if ((start_flags & 4) && (st == 156 || st == 164)) st = 0;
+  if (st == 0) st = DefineFileNameVariables();
   if (st == 0 && DictFileCount() > 0) st = OpenApplicationFiles();
   return st;
 }

@@ -63,9 +63,11 @@ void ResetSlot(FileSlot* slot) {
 }
 
 // The record buffers of f, made (2 * L blanks) when missing or of another
-// size. The pointer is valid until DynStrings changes.
+// size; null when two images do not fit one text. The pointer is valid until
+// DynStrings changes.
 char* Buffers(uint16_t f) {
   uint16_t length = Length(f);
+  if (2u * length > 0xFFFFu) return nullptr;
   StrDesc have = DynGet(kBufferGroup, static_cast<uint16_t>(f - 1));
   if (have.len != 2u * length) {
     TempMarkValue mark = TempMark();
@@ -585,6 +587,15 @@ Status FileRewrite(uint16_t f) {
   char* disk = TempAllocPtr(length, 255);
   if (record == nullptr || disk == nullptr) st = kStOutOfMemory;
   if (st == 0 && record[0] == kDeletedMark) st = ErrDetail(kStData, DictFileName(f), false);
+  if (st == 0 && FsExists(StrView(SlotText(slot->journal_path, slot->journal_len)))) {
+    // An earlier rewrite of this session could not put its old image back:
+    // that record is mended before its journal is replaced, and the index,
+    // which may have read the torn record, is built again.
+    st = RecoverJournal(f, slot, false);
+    if (st == 0) st = IndexRebuild(f);
+    uint32_t p = st == 0 ? IndexLocate(f, slot->ctrl.current_key, r) : kNoRecord;
+    if (p != kNoRecord) IndexSetPosition(f, p);
+  }
   if (st == 0) {
     st = StorageRead(slot->ctrl.data_stream, static_cast<uint32_t>(uint64_t{r} * length), disk,
                      length);

@@ -12,7 +12,8 @@
 //   record becomes live only once it is complete; the index takes it after;
 // - a rewrite goes through a journal (the data file's name with extension
 //   "JNL") holding the old and new images, so a torn rewrite is finished when
-//   the file is next opened;
+//   the file is next opened (or, in the session that tore it, before its
+//   next rewrite);
 // - a delete writes the single ESC byte, then the index lets the number go;
 // - every write is flushed before the operation reports success.
 // Each open file has a control entry (DataFileCtrl) and a block of 2 * L
@@ -90,10 +91,12 @@ bool FileIsOpen(uint16_t f);
 // pending rewrite journal finished, the index opened and loaded unless 0x10
 // (rebuilt from the data file when it disagrees with it). The result is the
 // outcome of moving to the first record (0, or 2 for an empty file; 0 with
-// 0x10), or a status: 168 for f out of range or a file without fields, 175
-// locked, the stream's 163/164/168 for the data file, 137 for a journal that
-// cannot be finished, the index's failure. A failed open leaves the file
-// closed and its lock released.
+// 0x10), or a status: 168 for f out of range or a file without fields, 159
+// when the record buffers cannot be had (DynStrings full, or a record over
+// 32,767 bytes, whose two images no text can hold), 175 locked, the stream's
+// 163/164/168 for the data file, 137 for a journal that cannot be finished,
+// the index's failure. A failed open leaves the file closed and its lock
+// released.
 Status FileOpen(uint16_t f, uint8_t flags);
 
 // Saves the index (a failed save removes the index file, so that the next

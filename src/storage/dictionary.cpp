@@ -269,6 +269,8 @@ Status FinishKeys() {
   }
   for (uint16_t f = 1; f <= files; ++f) {
     const DictFileEntry* file = FileEntry(f);
+    // The key values of one record are kept side by side with 16-bit offsets.
+    uint32_t all_keys = 0;
     for (uint16_t k = 1; k <= file->key_count; ++k) {
       const DictKeyEntry* key = DictKey(f, k);
       bool ok = key->segment_count > 0;
@@ -277,6 +279,8 @@ Status FinishKeys() {
         uint32_t length = key->segments[s] >> 16;
         ok = length > 0 && offset + length <= file->record_length;
       }
+      all_keys += key->length;
+      ok = ok && all_keys <= 0xFFFF;
       if (!ok) {
         ErrSet(1, kModDataFile, kStDataOutBound, 0);
         return ErrDetail(kStDataOutBound, StrFormat(40, "(File:%u, Key:%u)", f, k), false);

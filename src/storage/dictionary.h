@@ -62,7 +62,8 @@ extern const char kDictFileNames[];
 // folders in square brackets) when the first file or an included one is
 // missing; 161 for a 31st file, a field line for the 30th file or before any
 // file, and a key or relation line naming a file not defined; 168 (detail
-// "(File:f, Key:k)") for a key segment that does not lie inside its record;
+// "(File:f, Key:k)") for a key segment that does not lie inside its record
+// or a key that takes a file's keys beyond 65,535 bytes in all;
 // 168 for more than 64 keys in one file; 163 for includes nested more than
 // 8 deep. On failure the dictionary is
 // left empty.

@@ -259,7 +259,10 @@ Status Locate(uint16_t f, uint16_t k, uint32_t r, const char* record, uint32_t* 
   return 0;
 }
 
-Status SaveFailure() {
+// A failed index write gives 130: recorded in place of the 137 that the
+// write itself recorded, unless an earlier error is the first one.
+Status SaveFailure(uint32_t word_before) {
+  if (word_before == 0) ErrClear();
   ErrSet(1, kModDataFile, kStDiskIo, 0);
   return kStDiskIo;
 }
@@ -462,7 +465,8 @@ Status IndexMarkChanging(uint16_t f) {
   if (s == nullptr) return kStFileNotInit;
   if (s->disk_dirty) return 0;
   static const char zeros[8] = {};
-  if (StorageWrite(s->stream, 0, zeros, 8, true) != 0) return SaveFailure();
+  uint32_t word = ErrWord();
+  if (StorageWrite(s->stream, 0, zeros, 8, true) != 0) return SaveFailure(word);
   s->disk_dirty = true;
   return 0;
 }
@@ -471,6 +475,7 @@ Status IndexSave(uint16_t f) {
   IndexState* s = State(f);
   if (s == nullptr) return kStFileNotInit;
   if (!s->changed && !s->disk_dirty) return 0;
+  uint32_t word = ErrWord();
   Status st = IndexMarkChanging(f);
   if (st == 0) st = WriteEntries(s->stream, 8, s->free_list, s->free, false);
   for (uint16_t k = 1; st == 0 && k <= s->key_count; ++k)
@@ -484,7 +489,7 @@ Status IndexSave(uint16_t f) {
     int32_t head[2] = {static_cast<int32_t>(s->free), static_cast<int32_t>(s->live)};
     if (st == 0) st = StorageWrite(s->stream, 0, reinterpret_cast<const char*>(head), 8, true);
   }
-  if (st != 0) return SaveFailure();
+  if (st != 0) return SaveFailure(word);
   s->changed = false;
   s->disk_dirty = false;
   return 0;

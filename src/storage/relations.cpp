@@ -108,7 +108,9 @@ uint16_t RelationalRead(uint16_t f, uint16_t target, uint16_t rel, uint16_t flag
     TempRelease(mark);
     return 0;
   }
-  const bool remove = (flags & 0x06) == 0x06;
+  // Add when missing (0x04) together with write nothing (0x08) asks for the
+  // delete; 0x04 with the read-near bit 0x02 is an ordinary read that may add.
+  const bool remove = (flags & 0x0C) == 0x0C;
   const bool bulk = TestBits(kSysUpStat, 0x20) && !remove;
   uint16_t result = 0;
   if (!bulk) {

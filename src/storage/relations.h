@@ -34,7 +34,7 @@ void SetRelationEvaluator(RelationTextFn text, RelationConditionFn condition);
 // expression is evaluated (empty expression: 163; empty value: 0 at once).
 // Unless _UPSTAT bit 0x20 is set (and no delete is asked): the target is read
 // by the relation's key with the value (FileReadKey with the flags, without
-// 0x02 for a blank value unless _SCRSTAT bit 0x40); with flags 0x02 and 0x04
+// 0x02 for a blank value unless _SCRSTAT bit 0x40); with flags 0x04 and 0x08
 // both set a record found is deleted (_RELRES 12); otherwise, unless flag
 // 0x08, a record found with an update text, or none found with flag 0x04, has
 // the update text evaluated and is rewritten, or added (_RELRES 4 when the

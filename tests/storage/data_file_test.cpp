@@ -413,6 +413,49 @@ TEST_F(DataFileTest, ReopenKeepsRecordsAndIndex) {
   EXPECT_EQ(FileReopen(kLines, 0), kStFileNotInit);
 }
 
+TEST_F(DataFileTest, ClosingAllSavesEveryIndexAndRemovesTheLocks) {
+  ASSERT_LE(FileOpen(kClients, kOpenExclusive), 2);
+  ASSERT_LE(FileOpen(kLines, 0), 2);
+  ASSERT_EQ(Add(kClients, {"A"}), 0);
+  ASSERT_EQ(Add(kLines, {"O", "1"}), 0);
+  ASSERT_EQ(Add(kLines, {"O", "2"}), 0);
+  EXPECT_EQ(DataFilesCloseAll(), 0);
+  EXPECT_FALSE(FileIsOpen(kClients));
+  EXPECT_FALSE(FileIsOpen(kLines));
+  EXPECT_FALSE(FsExists(PathOf("clients.lock")));
+  for (auto [name, live] : {std::pair{"clients.DIR", 1}, std::pair{"lines.DIR", 2}}) {
+    std::string index = DataBytes(name);
+    ASSERT_GE(index.size(), 8u) << name;
+    int32_t head[2];
+    std::memcpy(head, index.data(), 8);
+    EXPECT_EQ(head[0], 0) << name;
+    EXPECT_EQ(head[1], live) << name;
+  }
+}
+
+TEST_F(DataFileTest, RecordsTooLongForTheirBuffersAreRefused) {
+  // 33 fields of 999 bytes: two images of the record do not fit the 16-bit
+  // length of a text.
+  std::vector<std::string> lines = {qtest::FileLine(1, "WIDE")};
+  for (int i = 0; i < 33; ++i)
+    lines.push_back(qtest::FieldLine(1, 999, 'A', "F" + std::to_string(i)));
+  lines.push_back(qtest::FileLine(2, "SMALL"));
+  lines.push_back(qtest::FieldLine(2, 3, 'A', "X"));
+  std::string text;
+  for (const std::string& line : lines)
+    text += line + "\r\n";
+  ASSERT_EQ(Load(text), 0);
+  ASSERT_EQ(DictFile(1)->record_length, 33 * 999);
+  EXPECT_GE(FileOpen(1, 0), 128);
+  EXPECT_FALSE(FileIsOpen(1));
+  EXPECT_GE(BufferClear(1, 1), 128);
+  EXPECT_EQ(StrCheck(FieldRaw(1, 1, 1)), kStOutOfMemory);
+  // Nothing beside the buffers was overwritten.
+  EXPECT_EQ(S(DictFileName(2)), "small");
+  EXPECT_EQ(S(DictFieldName(1, 33)), "F32");
+  EXPECT_EQ(FileOpen(2, 0), kOutEnd);
+}
+
 TEST_F(DataFileTest, CompatibilityNames) {
   ASSERT_EQ(
       Load(qtest::Lines({qtest::FileLine(1, "LONGNAMEDFILE"), qtest::FieldLine(1, 2, 'A', "X")})),

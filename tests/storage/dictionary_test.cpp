@@ -137,6 +137,13 @@ TEST_F(DictionaryTest, FailuresLeaveNoDictionary) {
   for (int i = 1; i <= 29; ++i)
     thirty += Lines({FileLine(i, "F" + std::to_string(i)), FieldLine(i, 1, 'A', "X")});
   thirty += Lines({FileLine(30, "F30")});
+  // 14 keys of 4,995 bytes: more key bytes than a 16-bit length holds.
+  std::string wide_keys = Lines({FileLine(1, "W")});
+  for (int i = 0; i < 5; ++i)
+    wide_keys += Lines({FieldLine(1, 999, 'A', "F" + std::to_string(i))});
+  for (int k = 0; k < 14; ++k)
+    wide_keys +=
+        Lines({KeyLine(1, {{1, 999}, {1000, 999}, {1999, 999}, {2998, 999}, {3997, 999}})});
   struct Case {
     const char* what;
     std::string text;
@@ -153,6 +160,7 @@ TEST_F(DictionaryTest, FailuresLeaveNoDictionary) {
       {"a relation line for an undefined file",
        Lines({FileLine(1, "A"), FieldLine(1, 4, 'A', "X"), "63:1R1K1=X"}), 161},
       {"an include that is missing", Lines({FileLine(1, "NOWHERE.DAT", "$")}), 164},
+      {"keys longer in all than 65,535 bytes", wide_keys, 168},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(Load(qtest::ClientsAndLines()), 0);

@@ -190,13 +190,41 @@ TEST_F(FaultTest, AFailedWriteLeavesTheSessionUsable) {
   }
 }
 
+TEST_F(FaultTest, ARewriteThatCouldNotBeUndoneIsFinishedBeforeTheNextOne) {
+  // The disk goes away for a moment in the middle of a rewrite: the record
+  // is torn and its old image cannot be put back, so its journal stays. A
+  // later rewrite in the same session must not replace that journal before
+  // the torn record is mended.
+  std::map<std::string, std::string> expected = Build(4);
+  ASSERT_LE(FileOpen(kClients, 0), 2);
+  ASSERT_EQ(Find(kClients, 1, "C001"), 0);
+  ASSERT_EQ(FieldPut(kClients, 2, Lit("changed")), 0);
+  StorageFailWrites(2, kFaultTear);  // header, journal; the record torn, then nothing
+  EXPECT_EQ(FileRewrite(kClients), kStWrite);
+  StorageFailWrites(-1, 0);
+  ASSERT_TRUE(FsExists(PathOf("clients.JNL")));
+  ASSERT_EQ(Find(kClients, 1, "C002"), 0);
+  ASSERT_EQ(FieldPut(kClients, 2, Lit("other")), 0);
+  ASSERT_EQ(FileRewrite(kClients), 0);
+  expected["C002 "] = std::string("C002 ") + "other     " + "  2.00";
+  EXPECT_FALSE(FsExists(PathOf("clients.JNL")));
+  EXPECT_EQ(Contents(), expected);
+  ASSERT_EQ(FileClose(kClients), 0);
+  ExpectConsistent("after the session");
+  ASSERT_LE(FileOpen(kClients, 0), 2);
+  EXPECT_EQ(Contents(), expected);
+  ASSERT_EQ(FileClose(kClients), 0);
+}
+
 TEST_F(FaultTest, AFailedIndexSaveMakesTheNextOpenRebuild) {
   std::map<std::string, std::string> expected = Build(3);
   ASSERT_LE(FileOpen(kClients, 0), 2);
   ASSERT_EQ(Add(kClients, {"C050", "x"}), 0);
   expected["C050 "] = std::string("C050 ") + "x         " + "      ";
+  StatusReset();
   StorageFailWrites(0, kFaultStop);
   EXPECT_EQ(FileClose(kClients), kStDiskIo);
+  EXPECT_EQ(ErrWord(), (uint32_t{kModDataFile} << 16) | kStDiskIo);
   StorageFailWrites(-1, 0);
   EXPECT_FALSE(FsExists(PathOf("clients.DIR")));
   ASSERT_LE(FileOpen(kClients, 0), 2);

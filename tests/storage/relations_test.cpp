@@ -111,11 +111,24 @@ TEST_F(RelationsTest, UpdatesOrAddsTheRelatedRecord) {
   EXPECT_EQ(Field(kClients, 2), "name C2 ");
 }
 
-TEST_F(RelationsTest, DeletesTheRelatedRecord) {
-  Order("C2");
-  EXPECT_EQ(RelationalRead(kOrders, 2, 1, 0x06, Lit("")), 0);
-  EXPECT_EQ(IntegerVar(kSysRelRes), 12);
-  EXPECT_EQ(Find(kClients, 1, "C2"), kOutNotFound);
+TEST_F(RelationsTest, DeletesTheRelatedRecordOnlyWhenAddAndNoWriteAreBothAsked) {
+  // 0x04 with 0x08 (add when missing, yet write nothing) is the delete
+  // request; 0x04 with 0x02 is a read that may add, and deletes nothing.
+  struct Case {
+    uint16_t flags;
+    bool deletes;
+  } cases[] = {{0x0C, true}, {0x0D, true}, {0x06, false}, {0x07, false}};
+  for (const Case& c : cases) {
+    if (Find(kClients, 1, "C2") != kOutFound) {
+      ASSERT_EQ(Add(kClients, {"C2", "name C2"}), 0);
+    }
+    Order("C2");
+    SetIntegerVar(kSysRelRes, 0);
+    EXPECT_EQ(RelationalRead(kOrders, 2, 1, c.flags, Lit("")), c.deletes ? 0 : kOutFound)
+        << c.flags;
+    EXPECT_EQ(IntegerVar(kSysRelRes), c.deletes ? 12 : 0) << c.flags;
+    EXPECT_EQ(Find(kClients, 1, "C2"), c.deletes ? kOutNotFound : kOutFound) << c.flags;
+  }
 }
 
 TEST_F(RelationsTest, MovesOnWhenTheScreenAsks) {
