@@ -91,9 +91,27 @@ StrDesc AccumulatorName() {
   return Lit("_#(");
 }
 
+// a + b and a * b held at the ends of the 64-bit range instead of wrapping.
+int64_t SaturatedAdd(int64_t a, int64_t b) {
+  int64_t r = 0;
+  if (__builtin_add_overflow(a, b, &r)) return a < 0 ? INT64_MIN : INT64_MAX;
+  return r;
+}
+int64_t SaturatedMul(int64_t a, int64_t b) {
+  int64_t r = 0;
+  if (__builtin_mul_overflow(a, b, &r)) return (a < 0) != (b < 0) ? INT64_MIN : INT64_MAX;
+  return r;
+}
+
+// An integer argument as an element number of a 16-bit element range.
+uint16_t ElementNumber(int64_t n) {
+  return n < 0 ? 0 : (n > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(n));
+}
+
 Status ReadAccumulator(int64_t index) {
   const TempMarkValue mark = TempMark();
-  const StrDesc sub = NumToBytes(index * Scale());
+  // Far-off indexes stay far off (and out of the array) instead of wrapping.
+  const StrDesc sub = NumToBytes(SaturatedMul(index, Scale()));
   const Status s = ReadElement(AccumulatorName(), &sub, 1, 0);
   if (s < 128) TempKeep(mark, TempTop());
   return s;
@@ -110,8 +128,8 @@ Status FnAccum(BuiltinCall& c) {
   if (ArgIsString(c, 1)) {
     const StrDesc key = c.arg[0];
     if (StrEq(key, "CLS")) {
-      const uint16_t first = static_cast<uint16_t>(int3 < 0 ? 0 : int3);
-      const uint16_t end = int2 <= 0 ? 0xFFFF : static_cast<uint16_t>(int2);
+      const uint16_t first = ElementNumber(int3);
+      const uint16_t end = int2 <= 0 ? 0xFFFF : ElementNumber(int2);
       const Status f = FillElements(AccumulatorName(), NumToBytes(0), first, end);
       if (f >= 128 && f != kStDataOutBound) return f;
       return PushInteger(0);
@@ -125,7 +143,7 @@ Status FnAccum(BuiltinCall& c) {
     s = ArgInt(c, 1, 0, &index);
     if (s != 0) return s;
   }
-  return ReadAccumulator(index + int2);
+  return ReadAccumulator(SaturatedAdd(index, int2));
 }
 
 Status FnSLen(BuiltinCall& c) {
@@ -150,6 +168,9 @@ Status FnNParm(BuiltinCall& c) {
   }
   StrDesc word;
   if (const Status st = ArgText(c, 2, Empty(), &word); st != 0) return st;
+  // The number 0 is written "0" here: its usual text, the empty one, would
+  // find an empty item instead.
+  if (word.len == 0 && ArgGiven(c, 2) && !ArgIsString(c, 2)) word = Lit("0");
   const uint16_t pos = ListFind(list, word, ',');
   if (c.count < 3) return PushInteger(pos);
   StrDesc values;
@@ -167,22 +188,17 @@ Status FnValN(BuiltinCall& c) {
   int unit = 0;
   switch (letter) {
     case 'N':
-    case 'n':
       return PushText(NumToBytes(NumParse(FmtCleanNumber(text))));
     case 'D':
-    case 'd':
       unit = kDateDay;
       break;
     case 'M':
-    case 'm':
       unit = kDateMonth;
       break;
     case 'Y':
-    case 'y':
       unit = kDateYear;
       break;
     case 'V':
-    case 'v':
       unit = kDateWhole;
       break;
     default:
@@ -195,7 +211,9 @@ Status FnValN(BuiltinCall& c) {
   } else if (const Status st = ArgInt(c, 3, 0, &base); st != 0) {
     return st;
   }
-  const int32_t amount = static_cast<int32_t>(base);
+  // A base beyond 32 bits keeps its side of 10,001 (a date, or an amount).
+  const int32_t amount =
+      base > INT32_MAX ? INT32_MAX : (base < INT32_MIN ? INT32_MIN : static_cast<int32_t>(base));
   return PushInteger(DateArith(text, amount, unit));
 }
 
@@ -352,7 +370,7 @@ Status FnChrs(BuiltinCall& c) {
     TempRelease(mark);
     return PushText(Empty());
   }
-  if (static_cast<int64_t>(s.len) * n > 0xFFFF) {
+  if (s.len != 0 && n > 0xFFFF / s.len) {
     TempRelease(mark);
     return kStStringTooLong;
   }
@@ -381,7 +399,11 @@ Status FnDate(BuiltinCall& c) {
       date = c.arg[0];
     }
   }
-  if (!StrIsError(date) && HasDateSeparator(date)) date = DateParse(date);
+  if (!StrIsError(date) && HasDateSeparator(date)) {
+    date = DateParse(date);
+    // A typed text that is no date is shown as an invalid date, not as today.
+    if (!StrIsError(date) && date.len == 0) date = Lit("00000000");
+  }
   return StrCheck(TempKeep(mark, DateFormat(date, static_cast<int>(style & 0x7F))));
 }
 
@@ -475,7 +497,7 @@ Status FnTrim(BuiltinCall& c) {
     TempRelease(mark);
     return st;
   }
-  const uint16_t which = ListFind(Lit("LEFTTRIM,RIGHTRIM,BOTHTRIM,FIT"), StrCase(mode, 1), ',');
+  const uint16_t which = ListFind(Lit("LEFTTRIM,RIGHTRIM,BOTHTRIM,FIT"), mode, ',');
   StrDesc r;
   switch (which) {
     case 1:

@@ -58,6 +58,15 @@ TEST_F(BuiltinsTest, AccumulatorsByName) {
       {"_#(2)", "n:"},
       {"_#(1;'x')", "e:128"},
       {"_#()", "e:147"},
+      // Bounds beyond 16 bits are not cut down to small ones, and far-off
+      // indexes stay out of the array instead of wrapping round.
+      {"_#(1)=5", "n:5"},
+      {"_#('CLS';0;65536)", "n:"},
+      {"_#(1)", "n:5"},
+      {"_#('CLS';65537;1)", "n:"},
+      {"_#(1)", "n:"},
+      {"_#(99999999999999999999;1)", "e:168"},
+      {"_#(-99999999999999999999;-99999999999999999999)", "e:168"},
   });
 }
 
@@ -71,6 +80,9 @@ TEST_F(BuiltinsTest, LengthsAndLists) {
       {"FN#PARM('x,y,z';'y')", "n:2"},
       {"FN#PARM('x,y,z';'w')", "n:"},
       {"FN#PARM('1,2,3';2)", "n:2"},
+      {"FN#PARM('0,1,2';0)", "n:1"},  // the number 0 is looked up as 0
+      {"FN#PARM('x,0';0;'5,6')", "n:6"},
+      {"FN#PARM('a,,b';'')", "n:2"},
       {"FN#PARM('x,y,z';'y';'10,20,30')", "n:20"},
       {"FN#PARM('1-5,6-9';7;0)", "n:2"},
       {"FN#PARM('1-5,6-9';12;0)", "n:"},
@@ -99,6 +111,8 @@ TEST_F(BuiltinsTest, NumbersAndDatesFromText) {
       {"FN#VALN('20240517';'Day';-17)", "n:20240430"},
       {"FN#VALN('20240517';'V';20230101)", "n:"},
       {"FN#VALN('20240517';'X')", "e:147"},
+      {"FN#VALN('20240517';'d')", "e:147"},                 // the kind letters are upper case
+      {"FN#VALN('20240517';'Y';4294967297)", "n:-212724"},  // still a date, not 1 year
       {"FN#VALN(5)", "e:128"},
   });
   ASSERT_EQ(DynSet(0, 0, Lit(",.'0123456789,-D',' NS','  ,NO,SI'")), 0);
@@ -159,6 +173,8 @@ TEST_F(BuiltinsTest, TextFunctions) {
       {"FN$CHRS('x')", "s:x"},
       {"FN$CHRS('x';0)", "s:"},
       {"FN$CHRS('ab';40000)", "e:146"},
+      {"FN$CHRS(FN$CHRS('a';256);72057594037927936)", "e:146"},  // 2^64 bytes, not 0
+      {"FN$CHRS('';70000)", "s:"},
       {"fn$mids('abcdef';-2)", "s:ef"},
       {"FN$MIDS('abcdef';2;3)", "s:bcd"},
       {"FN$MIDS('abcdef';0;2)", "s:ab"},
@@ -174,6 +190,7 @@ TEST_F(BuiltinsTest, TextFunctions) {
       {"FN$TRIM(' ab';'FIT')", "s:ab"},
       {"FN$TRIM(2.50)", "s:2.5"},
       {"FN$TRIM('x';'MIDDLE')", "e:147"},
+      {"FN$TRIM('ab';'fit')", "e:147"},
       {"FN$TRIM()", "e:147"},
       {"ENVELOP$('ab')", "s:'ab'"},
       {"ENVELOP$('ab';40)", "s:(ab)"},
@@ -224,6 +241,32 @@ TEST_F(BuiltinsTest, Dates) {
   Check({{"FN$DATE('20240315';2)", "s:03-15-2024"}, {"FN$DATE('3/15/24';0)", "s:20240315"}});
 }
 
+// Typed dates: the order of the items follows the language, except that six
+// digits are always day, month and year; two-digit years pivot on _BKYEAR.
+TEST_F(BuiltinsTest, TypedDatesByLanguage) {
+  struct Case {
+    const char* language;
+    const char* typed;
+    const char* parsed;
+  } cases[] = {
+      {"ES", "010203", "20030201"}, {"EN", "010203", "20030201"}, {"ES", "1/2/80", "19800201"},
+      {"EN", "1/2/80", "19800102"}, {"ES", "1.2.79", "20790201"}, {"EN", "13/2/80", ""},
+      {"ES", "0/2/80", ""},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(DynSet(0, 4, Lit(c.language)), 0);
+    const TempMarkValue mark = TempMark();
+    EXPECT_EQ(S(DateParse(Lit(c.typed))), c.parsed) << c.language << " " << c.typed;
+    TempRelease(mark);
+  }
+  ASSERT_EQ(DynSet(0, 4, Lit("ES")), 0);
+  // A typed text that is no date stays no date: it is not taken for today.
+  Check({{"FN$DATE('1/2/80';0)", "s:19800201"},
+         {"FN$DATE('31/2/80';0)", "s:"},
+         {"FN$DATE('31/2/80';1)", "s:        "},
+         {"FN$DATE('1/2';2)", "s:          "}});
+}
+
 TEST_F(BuiltinsTest, Times) {
   Check({
       {"TIME$('12:30:45';3)", "s:12:30:45"},
@@ -264,6 +307,16 @@ TEST_F(BuiltinsTest, Sorting) {
   });
   Run("H$=SORT$('NEW';5;5)");
   Check({{"H$=SORT$('MOVE';H$;'TOP');_IER", "n:2"}, {"SORT$('KILL';H$)", "s:"}});
+
+  // A refused duplicate skips the assignment: H$ keeps a handle that still
+  // describes the unchanged list and goes on working.
+  Run("H$=SORT$('NEW';3;3;1)");
+  Run("H$=SORT$('ADD';H$;'x')");
+  Check({{"H$=SORT$('ADD';H$;'x')", "e:5"}, {"SORT$('GET';H$)", "s:x  "}});
+  Run("H$=SORT$('ADD';H$;'y')");
+  Check({{"H$=SORT$('MOVE';H$;'BOTTOM');SORT$('GET';H$)", "s:y  "},
+         {"H$=SORT$('MOVE';H$;'NEXT');_IER", "n:2"},
+         {"SORT$('GET';H$)", "s:y  "}});
 }
 
 // The runner of hook slot 1 used by the EXEC$ tests: records its arguments
@@ -374,13 +427,14 @@ Status FakeRelation(uint16_t file, uint16_t relation, uint16_t mode, uint16_t fl
 }
 
 TEST_F(BuiltinsTest, DataFileFunctionsWithoutDataFiles) {
+  // No dictionary: every file number is out of range.
   Check({
-      {"FILEFIND('x')", "e:169"},
-      {"FILELOCATE('NEXT')", "e:169"},
-      {"IER()", "e:169"},
-      {"FILEREL(1;2;3)", "e:169"},
+      {"FILEFIND('x')", "e:168"},
+      {"FILELOCATE('NEXT')", "e:168"},
+      {"IER()", "e:168"},
+      {"FILEREL(1;2;3)", "e:168"},
       {"FILEREL(1;2)", "e:147"},
-      {"FN#FLEN(1)", "e:169"},
+      {"FN#FLEN(1)", "e:168"},
       {"FILESEL('RESTORE')", "e:169"},
       {"KEY$()", "s:"},
   });
@@ -390,7 +444,7 @@ TEST_F(BuiltinsTest, DataFileFunctionsWithoutDataFiles) {
   EXPECT_EQ(g_runner_call, "0|2|3|5|X+1,Y");
   // Without the _UPSTAT bit the relational browse is asked instead.
   SetBits(kSysUpStat, 4, false);
-  Check({{"FILEREL(1;2;3;4)", "e:169"}});
+  Check({{"FILEREL(1;2;3;4)", "e:168"}});
 }
 
 TEST_F(BuiltinsTest, NestingFrames) {

@@ -137,6 +137,10 @@ TEST_F(EvalTest, ArrayElementsAndAccumulators) {
   });
 }
 
+Status CancellingRunner(StrDesc entry, StrDesc, int) {
+  return StrEq(entry, "CANCEL") ? Status{kStCancelled} : Status{0};
+}
+
 TEST_F(EvalTest, SoftStatuses) {
   Check({
       {"CHK#(0;1;'x')", "e:125"},
@@ -145,6 +149,26 @@ TEST_F(EvalTest, SoftStatuses) {
       {"X$=CHK$(1;1)", "e:128"},
       {"CHK$(1;'a')", "s:a"},
   });
+  // A cancel ends the statement without being an error: what follows is not
+  // evaluated, what came before stays, the error word stays clear.
+  HookSetAs(kHookProcedureRunner, CancellingRunner);
+  ErrClear();
+  Check({{"A=1;EXEC$('CANCEL');A=2", "e:122"},
+         {"A", "n:1"},
+         {"A=(EXEC$('CANCEL'));A=3", "e:122"},
+         {"A", "n:1"},
+         {"A=1;B=A+1;C=A+B", "n:3"}});
+  EXPECT_EQ(ErrWord(), 0u);
+  EXPECT_EQ(EvaluateCondition(Lit("EXEC$('CANCEL')")), kStCancelled);
+  HookTableReset();
+}
+
+TEST_F(EvalTest, DecimalsSettingChangesLaterNumbersOnly) {
+  Check({{"N#=1.5", "n:1.5"}, {"_COUNT", "n:"}});
+  ASSERT_EQ(Eval("_PRECIS=3").substr(0, 2), "n:");
+  // The stored raw value 150 now reads with three decimals.
+  Check({{"N#", "n:.15"}, {"1/3", "n:.333"}, {"N#=1.5;N#", "n:1.5"}, {"0.0005*1", "n:.001"}});
+  EXPECT_EQ(NumberVar(LookupVariable(Lit("N#")).index), 1500);
 }
 
 TEST_F(EvalTest, StructureConstants) {

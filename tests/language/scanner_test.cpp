@@ -79,6 +79,24 @@ TEST_F(ScannerTest, ScansOperandsOperatorsAndPrecedence) {
                                                                  {"H", kOpNone, 2, 0}}));
 }
 
+TEST_F(ScannerTest, OperatorTableIndexesAndPrecedence) {
+  // Every text of the table, in table order, with its precedence; texts not
+  // in the table have index 0 and precedence 0.
+  const char* texts[] = {"*",  "/",  "!",  "%",  "\xF7", "+", "-", "=",  ">",  "<",
+                         "==", ">=", "<=", "<>", "&",    "|", "@", "&&", "||", "@@"};
+  const uint16_t precedence[] = {4, 4, 4, 4, 4, 3, 3, 0, 2, 2, 2, 2, 2, 2, 1, 5, 1, 1, 1, 1};
+  for (uint16_t i = 0; i < 20; ++i) {
+    const std::string text = std::string("A") + texts[i] + "B";
+    EXPECT_EQ(ScanAll(text).front(),
+              (Tok{"A", static_cast<uint16_t>(i + 1), kClassInteger, precedence[i]}))
+        << text;
+    EXPECT_EQ(OperatorPrecedence(static_cast<uint16_t>(i + 1)), precedence[i]) << text;
+  }
+  for (const char* text : {"A:B", "A=>B", "A=<B", "A><B", "A!=B", "A&@B", "A*=B"}) {
+    EXPECT_EQ(ScanAll(text).front(), (Tok{"A", kOpNone, kClassInteger, 0})) << text;
+  }
+}
+
 TEST_F(ScannerTest, ClassifiesOperands) {
   struct Case {
     const char* text;
