@@ -19,6 +19,9 @@ std::string SourcePath(const std::string& relative);
 // Writes bytes to a file (created or replaced); returns false on failure.
 bool WriteFile(const std::string& path, const std::string& bytes);
 
+// True when a file or folder of that exact name exists.
+bool FileExists(const std::string& path);
+
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 
